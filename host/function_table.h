@@ -1,0 +1,12 @@
+// The numbered external functions the host can call.
+#pragma once
+#include "host/call_record.h"
+
+typedef void (*ExternalFunction)(HostHandle parameters, HostHandle result);
+
+constexpr int kFunctionCount = 13;
+
+// Slots 0..12; empty (null) until the first accepted initialisation.
+extern ExternalFunction functionTable[kFunctionCount];
+
+void FillFunctionTable();

@@ -1,0 +1,6 @@
+#pragma once
+#include "quicktime/operations.h"
+
+// Measures the picture through the default graphics exporter and places it on
+// the clipboard; raises 73003 when it cannot.
+void CopyFrameToClipboard(PicHandle picture);

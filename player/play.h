@@ -1,0 +1,10 @@
+// Opening a movie file for playing, shared by Play and the path forms of the
+// property functions.
+#pragma once
+#include "quicktime/operations.h"
+
+// Turns a Windows path into a file specification; raises 72008 on failure.
+FSSpec PathToFSSpec(const char* path);
+
+// Makes the movie repeat its active segment from the start.
+void EnableLooping(Movie movie);

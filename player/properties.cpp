@@ -1,0 +1,89 @@
+// Duration and video size, of the playing movie or of a movie file by path.
+#include <stdio.h>
+#include <string.h>
+
+#include "host/functions.h"
+#include "player/checks.h"
+#include "player/play.h"
+#include "player/session.h"
+#include "player/timecode.h"
+
+namespace {
+
+// A movie made from a file for one query; disposed of on every way out.
+class TemporaryMovie {
+ public:
+  explicit TemporaryMovie(Movie movie) : movie_(movie) {}
+  ~TemporaryMovie() { DisposeMovie(movie_); }
+  TemporaryMovie(const TemporaryMovie&) = delete;
+  TemporaryMovie& operator=(const TemporaryMovie&) = delete;
+  Movie get() const { return movie_; }
+
+ private:
+  Movie movie_;
+};
+
+Movie OpenMovieFromPath(const char* path) {
+  FSSpec spec = PathToFSSpec(path);
+  int16_t fileRef = 0;
+  if (OpenMovieFile(&spec, &fileRef, fsRdPerm) != 0) RaiseError(kErrOpenFile);
+  Movie movie = nullptr;
+  int16_t resourceId = 0;
+  Boolean dataRefChanged = 0;
+  OSErr status = NewMovieFromFile(&movie, fileRef, &resourceId, nullptr, 0, &dataRefChanged);
+  CloseMovieFile(fileRef);
+  if (status != 0) RaiseError(kErrNewMovie);
+  return movie;
+}
+
+Movie OpenPathArgument(HostHandle parameters) {
+  ParameterCopy path(parameters, 1);
+  return OpenMovieFromPath(path.required());
+}
+
+}  // namespace
+
+void AnswerResultText(HostHandle result) {
+  SetResultText(result, resultText, static_cast<int32_t>(strlen(resultText)));
+}
+
+void GetDurationFunction(HostHandle parameters, HostHandle result) {
+  RunReportFrame(result, [&] {
+    int16_t n = RequireArguments(parameters, 0, 1);
+    TimeValue duration;
+    TimeScale scale;
+    double fps;
+    if (n == 1) {
+      TemporaryMovie movie(OpenPathArgument(parameters));
+      duration = GetMovieDuration(movie.get());
+      scale = GetMovieTimeScale(movie.get());
+      double seconds = static_cast<double>(duration) / static_cast<double>(scale);
+      fps = static_cast<double>(CountVideoFrames(movie.get())) / seconds;
+    } else {
+      RequireMovie();
+      duration = movieSession.duration;
+      scale = movieSession.timeScale;
+      fps = movieSession.framesPerSecond;
+    }
+    DurationToText(duration, scale, fps, resultText);
+    AnswerResultText(result);
+  });
+}
+
+void GetVideoSizeFunction(HostHandle parameters, HostHandle result) {
+  RunReportFrame(result, [&] {
+    int16_t n = RequireArguments(parameters, 0, 1);
+    Rect box;
+    if (n == 1) {
+      TemporaryMovie movie(OpenPathArgument(parameters));
+      GetMovieBox(movie.get(), &box);
+    } else {
+      RequireMovie();
+      box = movieSession.movieBox;
+    }
+    int32_t width = box.right - box.left;
+    int32_t height = box.bottom - box.top;
+    snprintf(resultText, sizeof resultText, "%u,%u", static_cast<unsigned>(width), static_cast<unsigned>(height));
+    AnswerResultText(result);
+  });
+}

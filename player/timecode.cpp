@@ -1,0 +1,104 @@
+#include "player/timecode.h"
+
+#include <math.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <initializer_list>
+
+namespace {
+
+constexpr size_t kTextLimit = 23;
+
+// Double to int32, truncating toward zero; values out of range (and NaN)
+// give the nearest limit instead of undefined behaviour.
+int32_t TruncateToInt32(double value) {
+  if (!(value > -2147483649.0)) return INT32_MIN;
+  if (!(value < 2147483648.0)) return INT32_MAX;
+  return static_cast<int32_t>(value);
+}
+
+char* FormatTimeCode(int32_t time, int32_t scale, double fps, bool roundUp, char* buffer) {
+  // A zero scale never comes from an open movie; read it as no time at all
+  // rather than dividing by it.
+  int64_t whole = 0;
+  int64_t rest = 0;
+  if (scale != 0) {
+    whole = static_cast<int64_t>(time) / scale;
+    rest = static_cast<int64_t>(time) - whole * scale;
+  }
+  double f = scale != 0 ? static_cast<double>(rest) * fps / static_cast<double>(scale) : 0.0;
+  int32_t frames = 0;
+  if (isfinite(f)) {
+    if (roundUp && trunc(f) < f) f += 1.0;
+    frames = TruncateToInt32(f);
+  }
+  uint32_t seconds = static_cast<uint32_t>(whole);
+  snprintf(buffer, 32, "%02u:%02u:%02u.%02d", seconds / 3600, (seconds / 60) % 60, seconds % 60, frames);
+  return buffer;
+}
+
+// Reads a signed decimal number the way strtol does, saturating at the
+// 32-bit limits; no digits give 0.
+int32_t ReadField(const char* p) {
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  int64_t value = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    if (value <= 2147483648LL) value = value * 10 + (*p - '0');
+  }
+  if (negative) value = -value;
+  if (value > INT32_MAX) return INT32_MAX;
+  if (value < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(value);
+}
+
+}  // namespace
+
+char* TimeToText(int32_t time, int32_t scale, double fps, char* buffer) {
+  return FormatTimeCode(time, scale, fps, true, buffer);
+}
+
+char* DurationToText(int32_t duration, int32_t scale, double fps, char* buffer) {
+  return FormatTimeCode(duration, scale, fps, false, buffer);
+}
+
+int32_t TextToTime(int32_t scale, double fps, const char* text) {
+  if (!text) return 0;
+  char work[kTextLimit + 1];
+  size_t length = strnlen(text, kTextLimit);
+  memcpy(work, text, length);
+  work[length] = 0;
+
+  char* minutes = strchr(work, ':');
+  if (!minutes) return 0;
+  *minutes++ = 0;
+  char* rest = strchr(minutes, ':');
+  if (!rest) return 0;
+  *rest++ = 0;
+  // The frame separator is chosen by priority, not by position.
+  char* separator = nullptr;
+  for (char candidate : {'.', ';', ':', ','}) {
+    separator = strchr(rest, candidate);
+    if (separator) break;
+  }
+  if (!separator) return 0;
+  *separator = 0;
+
+  int32_t hours = ReadField(work);
+  int32_t minuteField = ReadField(minutes);
+  int32_t secondField = ReadField(rest);
+  int32_t frameField = ReadField(separator + 1);
+
+  // Whole seconds wrap in 32 bits; minutes and seconds above 59 wrap too.
+  uint32_t whole = static_cast<uint32_t>(hours) * 3600u + static_cast<uint32_t>(minuteField % 60) * 60u +
+                   static_cast<uint32_t>(secondField % 60);
+  double seconds = static_cast<double>(static_cast<int32_t>(whole));
+  double frames = static_cast<double>(frameField % 100);
+  if (frames != 0 && fps > 0) seconds += frames / fps;
+
+  double product = trunc(static_cast<double>(scale) * seconds);
+  if (!(product >= -2147483648.0 && product <= 2147483647.0)) return INT32_MIN;
+  return static_cast<int32_t>(product);
+}

@@ -1,0 +1,85 @@
+// Stop, and reading and changing the playing movie's time, rate and volume.
+#include <stdio.h>
+
+#include "host/functions.h"
+#include "player/arguments.h"
+#include "player/checks.h"
+#include "player/session.h"
+#include "player/timecode.h"
+#include "quicktime/adapters.h"
+
+void StopFunction(HostHandle, HostHandle) { StopSession(); }
+
+void GetTimeFunction(HostHandle parameters, HostHandle result) {
+  RunReportFrame(result, [&] {
+    RequireArguments(parameters, 0, 0);
+    Movie movie = RequireMovie();
+    TimeValue time = GetMovieTime(movie, nullptr);
+    TimeScale scale = GetMovieTimeScale(movie);
+    TimeToText(time, scale, movieSession.framesPerSecond, resultText);
+    AnswerResultText(result);
+  });
+}
+
+void SetTimeFunction(HostHandle parameters, HostHandle result) {
+  RunReportFrame(result, [&] {
+    RequireArguments(parameters, 1, 1);
+    Movie movie = RequireMovie();
+    TimeValue time;
+    {
+      ParameterCopy text(parameters, 1);
+      time = TextToTime(GetMovieTimeScale(movie), movieSession.framesPerSecond, text.get());
+    }
+    if (time < 0) {
+      time = 0;
+    } else if (time > movieSession.duration) {
+      RaiseError(kErrTimeRange);
+    }
+    SetMovieTimeValue(movie, time);
+  });
+}
+
+void GetRateFunction(HostHandle parameters, HostHandle result) {
+  RunReportFrame(result, [&] {
+    RequireArguments(parameters, 0, 0);
+    RequireMovie();
+    snprintf(resultText, sizeof resultText, "%g", movieSession.rateReal);
+    AnswerResultText(result);
+  });
+}
+
+void SetRateFunction(HostHandle parameters, HostHandle result) {
+  RunReportFrame(result, [&] {
+    RequireArguments(parameters, 1, 1);
+    Movie movie = RequireMovie();
+    ParameterCopy text(parameters, 1);
+    movieSession.rateReal = ReadRealNumber(text.required());
+    movieSession.rateFixed = X2Fix(movieSession.rateReal);
+    SetMovieRate(movie, movieSession.rateFixed);
+  });
+}
+
+void GetVolumeFunction(HostHandle parameters, HostHandle result) {
+  RunReportFrame(result, [&] {
+    RequireArguments(parameters, 0, 0);
+    Movie movie = RequireMovie();
+    int volume = GetMovieVolume(movie);
+    snprintf(resultText, sizeof resultText, "%d", volume);
+    AnswerResultText(result);
+  });
+}
+
+void SetVolumeFunction(HostHandle parameters, HostHandle result) {
+  RunReportFrame(result, [&] {
+    RequireArguments(parameters, 1, 1);
+    Movie movie = RequireMovie();
+    long n = ReadWholeNumber(parameters, 1);
+    int16_t volume = static_cast<int16_t>(static_cast<uint16_t>(n & 0xFFFF));
+    if (volume > 256) {
+      volume = 256;
+    } else if (volume < -256) {
+      volume = -256;
+    }
+    SetMovieVolume(movie, volume);
+  });
+}

@@ -1,0 +1,97 @@
+// MovieWindowProc: hands every message to the host's own procedure and, around
+// it, gives the movie its time, starts it after Play and notices its end.
+#include "player/core.h"
+#include "player/host_window.h"
+
+namespace {
+
+class CurrentPort {
+ public:
+  CurrentPort() {
+    GetGWorld(&savedPort_, &savedDevice_);
+    SetGWorld(movieSession.port, nullptr);
+  }
+  ~CurrentPort() { SetGWorld(savedPort_, savedDevice_); }
+  CurrentPort(const CurrentPort&) = delete;
+  CurrentPort& operator=(const CurrentPort&) = delete;
+
+ private:
+  CGrafPtr savedPort_ = nullptr;
+  GDHandle savedDevice_ = nullptr;
+};
+
+RECT ToRECT(const Rect& box) { return RECT{box.left, box.top, box.right, box.bottom}; }
+
+LRESULT CallHostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  // The host's procedure may run scripts that call back into the plug-in;
+  // nothing it throws may unwind through the system's dispatch.
+  try {
+    WNDPROC own = savedWindowProc ? savedWindowProc : DefWindowProcA;
+    return CallWindowProcA(own, window, message, wParam, lParam);
+  } catch (...) {
+    return 0;
+  }
+}
+
+}  // namespace
+
+void InstallMovieWindowProc() {
+  if (savedWindowProc) return;
+  savedWindowProc = reinterpret_cast<WNDPROC>(GetWindowLongA(movieSession.hostWindow, GWL_WNDPROC));
+  SetWindowLongA(movieSession.hostWindow, GWL_WNDPROC, reinterpret_cast<LONG>(MovieWindowProc));
+}
+
+void RemoveMovieWindowProc() {
+  if (!savedWindowProc) return;
+  SetWindowLongA(movieSession.hostWindow, GWL_WNDPROC, reinterpret_cast<LONG>(savedWindowProc));
+  savedWindowProc = nullptr;
+}
+
+LRESULT CALLBACK MovieWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (!movieSession.movie || movieSession.finished) {
+    if (savedWindowProc) {
+      WNDPROC own = savedWindowProc;
+      RemoveMovieWindowProc();
+      return CallWindowProcA(own, window, message, wParam, lParam);
+    }
+    return CallWindowProcA(DefWindowProcA, window, message, wParam, lParam);
+  }
+
+  {
+    CurrentPort port;
+    if (message == WM_DESTROY) {
+      movieSession.finished = true;
+    } else if (message == WM_PAINT) {
+      // Keep the host from painting over the movie.
+      Rect box;
+      GetMovieBox(movieSession.movie, &box);
+      UpdateMovie(movieSession.movie);
+      RECT area = ToRECT(box);
+      ValidateRect(movieSession.hostWindow, &area);
+    }
+  }
+
+  LRESULT result = CallHostProc(window, message, wParam, lParam);
+
+  if (message != WM_DESTROY && message != WM_ENTERSIZEMOVE) {
+    CurrentPort port;
+    // Read afresh: the host's procedure may have stopped this movie or
+    // started another.
+    Movie movie = movieSession.movie;
+    if (movie) {
+      if (movieSession.startPending) {
+        movieSession.startPending = false;
+        SetMovieRate(movie, movieSession.rateFixed);
+      }
+      MoviesTask(movie, 0);
+      movieSession.finished = IsMovieDone(movie) ? 1 : 0;
+      if (movieSession.finished) {
+        Rect box;
+        GetMovieBox(movie, &box);
+        RECT area = ToRECT(box);
+        InvalidateRect(movieSession.hostWindow, &area, TRUE);
+      }
+    }
+  }
+  return result;
+}
