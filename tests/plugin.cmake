@@ -1,0 +1,18 @@
+# The plug-in as the host sees it: Vantoro.fmx driven by the stand-in host,
+# with the scripted test engine bound as QuickTime.qts beside the tests.
+if(WIN32)
+  vantoro_test(parameters_test SOURCES parameters_test.cpp LIBS vantoro_core vantoro_standin)
+
+  set(plugin_tests entry_test)
+  foreach(t play_test window_proc_test host_window_test transport_test frame_capture_test)
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${t}.cpp)
+      list(APPEND plugin_tests ${t})
+    endif()
+  endforeach()
+  foreach(t ${plugin_tests})
+    vantoro_test(${t} SOURCES ${t}.cpp LIBS vantoro_standin version)
+    add_dependencies(${t} Vantoro testengine_qts)
+    # Tests that use the clipboard or the foreground window must not overlap.
+    set_tests_properties(${t} PROPERTIES RESOURCE_LOCK desktop)
+  endforeach()
+endif()
