@@ -1,0 +1,566 @@
+// ParseMovie: the top-level scan for moov and the reading of its tables.
+#include <math.h>
+
+#include <algorithm>
+#include <limits>
+
+#include "engine/container/atom_reader.h"
+#include "engine/container/movie_file.h"
+
+namespace vmedia {
+
+namespace {
+
+// Stop a scan of tiny top-level atoms from turning into millions of reads.
+constexpr int kMaxTopLevelAtoms = 1 << 16;
+// Decode times stay far from int64 overflow even with offsets added.
+constexpr uint64_t kMaxMediaTime = uint64_t(1) << 62;
+
+bool Printable(uint32_t type) {
+  for (int shift = 0; shift < 32; shift += 8) {
+    uint8_t c = uint8_t(type >> shift);
+    if (c < 0x20 || c > 0x7e) return false;
+  }
+  return true;
+}
+
+bool KnownTopLevel(uint32_t type) {
+  switch (type) {
+    case FourCC("ftyp"): case FourCC("moov"): case FourCC("mdat"):
+    case FourCC("free"): case FourCC("skip"): case FourCC("wide"):
+    case FourCC("pnot"): case FourCC("uuid"): case FourCC("moof"):
+    case FourCC("mfra"): case FourCC("styp"): case FourCC("sidx"):
+    case FourCC("meta"): case FourCC("junk"):
+      return true;
+  }
+  return false;
+}
+
+class MoovParser {
+ public:
+  explicit MoovParser(uint64_t fileSize) : fileSize_(fileSize) {}
+
+  ParseStatus Parse(const uint8_t* moov, size_t size, MovieModel* out);
+
+ private:
+  ParseStatus ParseMvhd(const uint8_t* p, size_t n, MovieModel* m);
+  ParseStatus ParseTrak(const uint8_t* p, size_t n, Track* t);
+  ParseStatus ParseTkhd(const uint8_t* p, size_t n, Track* t);
+  ParseStatus ParseElst(const uint8_t* p, size_t n, Track* t);
+  ParseStatus ParseMdia(const uint8_t* p, size_t n, Track* t);
+  ParseStatus ParseMdhd(const uint8_t* p, size_t n, Track* t);
+  ParseStatus ParseStbl(const uint8_t* p, size_t n, Track* t);
+  ParseStatus ParseStsd(const uint8_t* p, size_t n, Track* t);
+  ParseStatus ParseStts(const uint8_t* p, size_t n, SampleTable* s);
+  ParseStatus ParseCtts(const uint8_t* p, size_t n, SampleTable* s);
+  ParseStatus ParseStss(const uint8_t* p, size_t n, SampleTable* s);
+  ParseStatus ParseStsz(const uint8_t* p, size_t n, SampleTable* s, uint64_t* count);
+  ParseStatus ParseStz2(const uint8_t* p, size_t n, SampleTable* s, uint64_t* count);
+  ParseStatus ParseStsc(const uint8_t* p, size_t n, std::vector<uint32_t>* raw);
+  ParseStatus ParseChunkOffsets(const uint8_t* p, size_t n, bool wide, SampleTable* s);
+
+  uint64_t fileSize_;
+  double sampleWidth_ = 0, sampleHeight_ = 0;  // from the current track's stsd
+};
+
+// Reads the version/flags word and an entry count, and checks that count
+// entries of entrySize bytes fit what is left.
+bool TableHeader(FieldReader& r, size_t entrySize, uint32_t* version, uint32_t* count) {
+  uint32_t vf = r.U32();
+  *version = vf >> 24;
+  *count = r.U32();
+  return r.ok() && *count <= r.Remaining() / entrySize;
+}
+
+ParseStatus MoovParser::Parse(const uint8_t* moov, size_t size, MovieModel* m) {
+  AtomIterator it(moov, size);
+  uint32_t type;
+  const uint8_t* p;
+  size_t n;
+  bool haveMvhd = false, fragmented = false;
+  while (it.Next(&type, &p, &n)) {
+    ParseStatus st = ParseStatus::Ok;
+    switch (type) {
+      case FourCC("mvhd"):
+        if (haveMvhd) break;
+        haveMvhd = true;
+        st = ParseMvhd(p, n, m);
+        break;
+      case FourCC("trak"):
+        if (m->tracks.size() >= kMaxTracks) return ParseStatus::TooLarge;
+        m->tracks.emplace_back();
+        st = ParseTrak(p, n, &m->tracks.back());
+        break;
+      case FourCC("cmov"):
+        return ParseStatus::Unsupported;
+      case FourCC("mvex"):
+        fragmented = true;
+        break;
+    }
+    if (st != ParseStatus::Ok) return st;
+  }
+  if (it.corrupt() || !haveMvhd) return ParseStatus::Corrupt;
+
+  uint64_t videoSamples = 0, anySamples = 0;
+  for (Track& t : m->tracks) {
+    anySamples += t.sampleCount;
+    if (t.kind == TrackKind::Video) videoSamples += t.sampleCount;
+  }
+  if (fragmented && anySamples == 0) return ParseStatus::Unsupported;
+  // Every video frame needs bytes of its own in the file.
+  if (videoSamples > kMaxVideoSamples || videoSamples > fileSize_) return ParseStatus::TooLarge;
+  for (Track& t : m->tracks)
+    if (t.kind == TrackKind::Video) t.samples.BuildPresentationIndex(t.sampleCount);
+
+  if (m->duration == 0) {
+    // Some writers leave mvhd's duration 0; the tracks still know theirs.
+    for (const Track& t : m->tracks) {
+      int64_t end = 0;
+      for (const EditSegment& e : t.edits)
+        end = int64_t(std::min<uint64_t>(uint64_t(end) + uint64_t(e.movieDuration), kMaxMediaTime));
+      if (t.edits.empty()) end = t.tkhdDuration;
+      m->duration = std::max(m->duration, end);
+    }
+  }
+  if (m->duration > std::numeric_limits<int32_t>::max()) return ParseStatus::TooLarge;
+
+  for (const Track& t : m->tracks) {
+    if (t.kind != TrackKind::Video || !t.enabled) continue;
+    m->width = int(std::min(32767.0, std::max(0.0, floor(t.width + 0.5))));
+    m->height = int(std::min(32767.0, std::max(0.0, floor(t.height + 0.5))));
+    break;
+  }
+  return ParseStatus::Ok;
+}
+
+ParseStatus MoovParser::ParseMvhd(const uint8_t* p, size_t n, MovieModel* m) {
+  FieldReader r(p, n);
+  uint32_t version = r.U32() >> 24;
+  uint64_t duration;
+  if (version == 1) {
+    r.Skip(16);
+    m->timeScale = r.U32();
+    duration = r.U64();
+  } else {
+    r.Skip(8);
+    m->timeScale = r.U32();
+    duration = r.U32();
+  }
+  if (!r.ok() || m->timeScale == 0) return ParseStatus::Corrupt;
+  if (duration > uint64_t(std::numeric_limits<int32_t>::max())) return ParseStatus::TooLarge;
+  m->duration = int64_t(duration);
+  return ParseStatus::Ok;
+}
+
+ParseStatus MoovParser::ParseTrak(const uint8_t* p, size_t n, Track* t) {
+  AtomIterator it(p, n);
+  uint32_t type;
+  const uint8_t* c;
+  size_t cn;
+  bool haveTkhd = false, haveMdia = false;
+  sampleWidth_ = sampleHeight_ = 0;
+  while (it.Next(&type, &c, &cn)) {
+    ParseStatus st = ParseStatus::Ok;
+    if (type == FourCC("tkhd") && !haveTkhd) {
+      haveTkhd = true;
+      st = ParseTkhd(c, cn, t);
+    } else if (type == FourCC("mdia") && !haveMdia) {
+      haveMdia = true;
+      st = ParseMdia(c, cn, t);
+    } else if (type == FourCC("edts")) {
+      AtomIterator e(c, cn);
+      uint32_t et;
+      const uint8_t* ep;
+      size_t en;
+      while (e.Next(&et, &ep, &en))
+        if (et == FourCC("elst")) {
+          st = ParseElst(ep, en, t);
+          break;
+        }
+      if (e.corrupt()) st = ParseStatus::Corrupt;
+    }
+    if (st != ParseStatus::Ok) return st;
+  }
+  if (it.corrupt() || !haveTkhd || !haveMdia || t->mediaTimeScale == 0) return ParseStatus::Corrupt;
+  if (t->kind == TrackKind::Video && (t->width <= 0 || t->height <= 0)) {
+    t->width = sampleWidth_;
+    t->height = sampleHeight_;
+  }
+  return ParseStatus::Ok;
+}
+
+ParseStatus MoovParser::ParseTkhd(const uint8_t* p, size_t n, Track* t) {
+  FieldReader r(p, n);
+  uint32_t vf = r.U32();
+  uint64_t duration;
+  if (vf >> 24 == 1) {
+    r.Skip(16);
+    t->id = r.U32();
+    r.Skip(4);
+    duration = r.U64();
+  } else {
+    r.Skip(8);
+    t->id = r.U32();
+    r.Skip(4);
+    duration = r.U32();
+  }
+  r.Skip(8 + 8 + 36);  // reserved, layer/group/volume, matrix
+  uint32_t w = r.U32(), h = r.U32();
+  if (!r.ok()) return ParseStatus::Corrupt;
+  // 0xffffffff (all ones) in a 32-bit duration means unknown.
+  if (vf >> 24 != 1 && duration == 0xffffffffu) duration = 0;
+  if (duration > kMaxMediaTime) return ParseStatus::TooLarge;
+  t->enabled = (vf & 1) != 0;
+  t->tkhdDuration = int64_t(duration);
+  t->width = w / 65536.0;
+  t->height = h / 65536.0;
+  return ParseStatus::Ok;
+}
+
+ParseStatus MoovParser::ParseElst(const uint8_t* p, size_t n, Track* t) {
+  FieldReader r(p, n);
+  uint32_t version, count;
+  size_t entry = 0;
+  {
+    FieldReader peek(p, n);
+    entry = (peek.U32() >> 24) == 1 ? 20 : 12;
+  }
+  if (!TableHeader(r, entry, &version, &count)) return ParseStatus::Corrupt;
+  t->edits.reserve(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    EditSegment e;
+    uint64_t d;
+    if (version == 1) {
+      d = r.U64();
+      e.mediaTime = int64_t(r.U64());
+    } else {
+      d = r.U32();
+      e.mediaTime = int32_t(r.U32());
+    }
+    e.rateFixed = int32_t(r.U32());
+    if (d > kMaxMediaTime) return ParseStatus::TooLarge;
+    e.movieDuration = int64_t(d);
+    if (e.mediaTime < 0) e.mediaTime = -1;
+    t->edits.push_back(e);
+  }
+  return r.ok() ? ParseStatus::Ok : ParseStatus::Corrupt;
+}
+
+ParseStatus MoovParser::ParseMdia(const uint8_t* p, size_t n, Track* t) {
+  AtomIterator it(p, n);
+  uint32_t type;
+  const uint8_t* c;
+  size_t cn;
+  const uint8_t* minf = nullptr;
+  size_t minfSize = 0;
+  bool haveMdhd = false, haveHdlr = false;
+  while (it.Next(&type, &c, &cn)) {
+    if (type == FourCC("mdhd") && !haveMdhd) {
+      haveMdhd = true;
+      ParseStatus st = ParseMdhd(c, cn, t);
+      if (st != ParseStatus::Ok) return st;
+    } else if (type == FourCC("hdlr") && !haveHdlr) {
+      // The media's handler; minf may hold a data handler's hdlr too.
+      haveHdlr = true;
+      FieldReader r(c, cn);
+      r.Skip(8);
+      t->handler = r.U32();
+      if (!r.ok()) return ParseStatus::Corrupt;
+    } else if (type == FourCC("minf") && !minf) {
+      minf = c;
+      minfSize = cn;
+    }
+  }
+  if (it.corrupt() || !haveMdhd) return ParseStatus::Corrupt;
+  if (t->handler == FourCC("vide")) t->kind = TrackKind::Video;
+  else if (t->handler == FourCC("soun")) t->kind = TrackKind::Sound;
+  if (!minf) return ParseStatus::Ok;
+
+  AtomIterator mi(minf, minfSize);
+  while (mi.Next(&type, &c, &cn))
+    if (type == FourCC("stbl")) return ParseStbl(c, cn, t);
+  return mi.corrupt() ? ParseStatus::Corrupt : ParseStatus::Ok;
+}
+
+ParseStatus MoovParser::ParseMdhd(const uint8_t* p, size_t n, Track* t) {
+  FieldReader r(p, n);
+  uint64_t duration;
+  if (r.U32() >> 24 == 1) {
+    r.Skip(16);
+    t->mediaTimeScale = r.U32();
+    duration = r.U64();
+  } else {
+    r.Skip(8);
+    t->mediaTimeScale = r.U32();
+    duration = r.U32();
+    if (duration == 0xffffffffu) duration = 0;
+  }
+  if (!r.ok() || t->mediaTimeScale == 0) return ParseStatus::Corrupt;
+  if (duration > kMaxMediaTime) return ParseStatus::TooLarge;
+  t->mediaDuration = int64_t(duration);
+  return ParseStatus::Ok;
+}
+
+ParseStatus MoovParser::ParseStbl(const uint8_t* p, size_t n, Track* t) {
+  AtomIterator it(p, n);
+  uint32_t type;
+  const uint8_t* c;
+  size_t cn;
+  SampleTable& s = t->samples;
+  s.dataEnd = fileSize_;
+  std::vector<uint32_t> stsc;
+  uint64_t sizeCount = 0;
+  bool seen[8] = {};
+  while (it.Next(&type, &c, &cn)) {
+    ParseStatus st = ParseStatus::Ok;
+    int slot = -1;
+    switch (type) {
+      case FourCC("stsd"): slot = 0; break;
+      case FourCC("stts"): slot = 1; break;
+      case FourCC("ctts"): slot = 2; break;
+      case FourCC("stss"): slot = 3; break;
+      case FourCC("stsz"): case FourCC("stz2"): slot = 4; break;
+      case FourCC("stsc"): slot = 5; break;
+      case FourCC("stco"): case FourCC("co64"): slot = 6; break;
+    }
+    if (slot < 0 || seen[slot]) continue;  // the first of each counts
+    seen[slot] = true;
+    switch (type) {
+      case FourCC("stsd"): st = ParseStsd(c, cn, t); break;
+      case FourCC("stts"): st = ParseStts(c, cn, &s); break;
+      case FourCC("ctts"): st = ParseCtts(c, cn, &s); break;
+      case FourCC("stss"): st = ParseStss(c, cn, &s); break;
+      case FourCC("stsz"): st = ParseStsz(c, cn, &s, &sizeCount); break;
+      case FourCC("stz2"): st = ParseStz2(c, cn, &s, &sizeCount); break;
+      case FourCC("stsc"): st = ParseStsc(c, cn, &stsc); break;
+      case FourCC("stco"): st = ParseChunkOffsets(c, cn, false, &s); break;
+      case FourCC("co64"): st = ParseChunkOffsets(c, cn, true, &s); break;
+    }
+    if (st != ParseStatus::Ok) return st;
+  }
+  if (it.corrupt()) return ParseStatus::Corrupt;
+
+  // Chunk runs: first chunks must rise; a run that does not is dropped.
+  uint64_t chunkCount = s.chunkOffsets.size();
+  uint64_t first = 0;
+  for (size_t i = 0; i + 1 < stsc.size(); i += 2) {
+    uint32_t firstChunk = stsc[i] - 1, perChunk = stsc[i + 1];
+    if (stsc[i] == 0 || firstChunk >= chunkCount) break;
+    if (!s.chunks.empty()) {
+      SampleTable::ChunkRun& prev = s.chunks.back();
+      if (firstChunk <= prev.firstChunk) continue;
+      first += uint64_t(firstChunk - prev.firstChunk) * prev.samplesPerChunk;
+    }
+    s.chunks.push_back({firstChunk, perChunk, first});
+  }
+
+  uint64_t count = std::min(sizeCount, s.TimedSamples());
+  t->sampleCount = uint32_t(std::min<uint64_t>(count, std::numeric_limits<uint32_t>::max()));
+  s.count = t->sampleCount;
+  return ParseStatus::Ok;
+}
+
+ParseStatus MoovParser::ParseStsd(const uint8_t* p, size_t n, Track* t) {
+  FieldReader r(p, n);
+  r.Skip(4);
+  uint32_t entries = r.U32();
+  if (!r.ok() || entries == 0) return ParseStatus::Ok;  // nothing to learn
+  FieldReader e(r.Here(), r.Remaining());
+  uint32_t entrySize = e.U32();
+  t->codec = e.U32();
+  if (!e.ok() || entrySize > r.Remaining()) {
+    t->codec = 0;
+    return ParseStatus::Ok;
+  }
+  e.Skip(6 + 2 + 16);  // reserved, data reference, video header fields
+  uint16_t w = e.U16(), h = e.U16();
+  if (e.ok() && entrySize >= 36) {
+    sampleWidth_ = w;
+    sampleHeight_ = h;
+  }
+  return ParseStatus::Ok;
+}
+
+ParseStatus MoovParser::ParseStts(const uint8_t* p, size_t n, SampleTable* s) {
+  FieldReader r(p, n);
+  uint32_t version, count;
+  if (!TableHeader(r, 8, &version, &count)) return ParseStatus::Corrupt;
+  s->times.reserve(count);
+  uint64_t sample = 0, time = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t c = r.U32(), delta = r.U32();
+    if (c == 0) continue;
+    if (sample + c > std::numeric_limits<uint32_t>::max()) return ParseStatus::TooLarge;
+    s->times.push_back({uint32_t(sample), c, int64_t(time), delta});
+    sample += c;
+    time += uint64_t(c) * delta;  // below 2^64: each factor is below 2^32
+    if (time > kMaxMediaTime) return ParseStatus::TooLarge;
+  }
+  return r.ok() ? ParseStatus::Ok : ParseStatus::Corrupt;
+}
+
+ParseStatus MoovParser::ParseCtts(const uint8_t* p, size_t n, SampleTable* s) {
+  FieldReader r(p, n);
+  uint32_t version, count;
+  if (!TableHeader(r, 8, &version, &count)) return ParseStatus::Corrupt;
+  s->offsets.reserve(count);
+  uint64_t sample = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t c = r.U32();
+    // Version 0 is unsigned on paper, but writers put negative offsets in
+    // it too; nothing real is past 2^31.
+    int32_t off = int32_t(r.U32());
+    if (c == 0) continue;
+    if (sample + c > std::numeric_limits<uint32_t>::max()) break;
+    s->offsets.push_back({uint32_t(sample), c, off});
+    sample += c;
+  }
+  return r.ok() ? ParseStatus::Ok : ParseStatus::Corrupt;
+}
+
+ParseStatus MoovParser::ParseStss(const uint8_t* p, size_t n, SampleTable* s) {
+  FieldReader r(p, n);
+  uint32_t version, count;
+  if (!TableHeader(r, 4, &version, &count)) return ParseStatus::Corrupt;
+  s->allSync = false;
+  s->syncSamples.reserve(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t number = r.U32();
+    if (number) s->syncSamples.push_back(number - 1);
+  }
+  if (!std::is_sorted(s->syncSamples.begin(), s->syncSamples.end()))
+    std::sort(s->syncSamples.begin(), s->syncSamples.end());
+  return r.ok() ? ParseStatus::Ok : ParseStatus::Corrupt;
+}
+
+ParseStatus MoovParser::ParseStsz(const uint8_t* p, size_t n, SampleTable* s, uint64_t* count) {
+  FieldReader r(p, n);
+  r.Skip(4);
+  uint32_t uniform = r.U32(), c = r.U32();
+  if (!r.ok()) return ParseStatus::Corrupt;
+  *count = c;
+  s->uniformSize = uniform;
+  if (uniform) return ParseStatus::Ok;
+  if (c > r.Remaining() / 4) return ParseStatus::Corrupt;
+  s->sizes.resize(c);
+  for (uint32_t i = 0; i < c; ++i) s->sizes[i] = r.U32();
+  return ParseStatus::Ok;
+}
+
+ParseStatus MoovParser::ParseStz2(const uint8_t* p, size_t n, SampleTable* s, uint64_t* count) {
+  FieldReader r(p, n);
+  r.Skip(4 + 3);
+  uint8_t bits = r.U8();
+  uint32_t c = r.U32();
+  if (!r.ok() || (bits != 4 && bits != 8 && bits != 16)) return ParseStatus::Corrupt;
+  if (uint64_t(c) * bits > uint64_t(r.Remaining()) * 8) return ParseStatus::Corrupt;
+  *count = c;
+  s->sizes.resize(c);
+  const uint8_t* d = r.Here();
+  for (uint32_t i = 0; i < c; ++i) {
+    if (bits == 4) s->sizes[i] = (i & 1) ? d[i / 2] & 0x0f : d[i / 2] >> 4;
+    else if (bits == 8) s->sizes[i] = d[i];
+    else s->sizes[i] = uint32_t(d[2 * i]) << 8 | d[2 * i + 1];
+  }
+  return ParseStatus::Ok;
+}
+
+ParseStatus MoovParser::ParseStsc(const uint8_t* p, size_t n, std::vector<uint32_t>* raw) {
+  FieldReader r(p, n);
+  uint32_t version, count;
+  if (!TableHeader(r, 12, &version, &count)) return ParseStatus::Corrupt;
+  raw->reserve(size_t(count) * 2);
+  for (uint32_t i = 0; i < count; ++i) {
+    raw->push_back(r.U32());  // first chunk, 1-based
+    raw->push_back(r.U32());  // samples per chunk
+    r.U32();                  // sample description
+  }
+  return r.ok() ? ParseStatus::Ok : ParseStatus::Corrupt;
+}
+
+ParseStatus MoovParser::ParseChunkOffsets(const uint8_t* p, size_t n, bool wide,
+                                          SampleTable* s) {
+  FieldReader r(p, n);
+  uint32_t version, count;
+  if (!TableHeader(r, wide ? 8 : 4, &version, &count)) return ParseStatus::Corrupt;
+  s->chunkOffsets.resize(count);
+  for (uint32_t i = 0; i < count; ++i) s->chunkOffsets[i] = wide ? r.U64() : r.U32();
+  return r.ok() ? ParseStatus::Ok : ParseStatus::Corrupt;
+}
+
+}  // namespace
+
+ParseStatus ParseMovie(ByteSource& src, MovieModel* out) {
+  *out = MovieModel();
+  const uint64_t fileSize = src.Size();
+  uint64_t offset = 0;
+  bool sawAtom = false;
+  for (int atoms = 0; atoms < kMaxTopLevelAtoms && fileSize - offset >= 8; ++atoms) {
+    uint8_t h[16];
+    if (!src.Read(offset, h, 8)) return ParseStatus::Truncated;
+    FieldReader r(h, 8);
+    uint64_t size = r.U32();
+    uint32_t type = r.U32();
+    uint64_t header = 8;
+    bool plausible = sawAtom || KnownTopLevel(type);
+    if (size == 1) {
+      if (fileSize - offset < 16 || !src.Read(offset + 8, h + 8, 8))
+        return plausible ? ParseStatus::Truncated : ParseStatus::NotAMovie;
+      FieldReader r64(h + 8, 8);
+      size = r64.U64();
+      header = 16;
+    } else if (size == 0) {
+      size = fileSize - offset;
+    }
+    if (!Printable(type) || size < header)
+      return sawAtom ? ParseStatus::Corrupt : ParseStatus::NotAMovie;
+    if (size > fileSize - offset) return plausible ? ParseStatus::Truncated : ParseStatus::NotAMovie;
+
+    if (type == FourCC("moov")) {
+      uint64_t payload = size - header;
+      if (payload > kMaxMoovBytes) return ParseStatus::TooLarge;
+      MovieModel model;
+      ParseStatus st;
+      try {
+        std::vector<uint8_t> moov(static_cast<size_t>(payload));
+        if (!src.Read(offset + header, moov.data(), moov.size())) return ParseStatus::Truncated;
+        st = MoovParser(fileSize).Parse(moov.data(), moov.size(), &model);
+      } catch (...) {  // allocation failure: nothing else throws here
+        return ParseStatus::TooLarge;
+      }
+      if (st == ParseStatus::Ok) *out = std::move(model);
+      return st;
+    }
+    sawAtom = true;
+    offset += size;
+  }
+  // Part of an atom header after complete atoms: the file was cut short.
+  if (sawAtom && offset < fileSize && fileSize - offset < 8) return ParseStatus::Truncated;
+  return ParseStatus::NotAMovie;
+}
+
+const char* ParseStatusName(ParseStatus status) {
+  switch (status) {
+    case ParseStatus::Ok: return "Ok";
+    case ParseStatus::NotAMovie: return "NotAMovie";
+    case ParseStatus::Truncated: return "Truncated";
+    case ParseStatus::Corrupt: return "Corrupt";
+    case ParseStatus::TooLarge: return "TooLarge";
+    case ParseStatus::Unsupported: return "Unsupported";
+  }
+  return "?";
+}
+
+bool MovieModel::hasVideo() const {
+  for (const Track& t : tracks)
+    if (t.kind == TrackKind::Video && t.enabled && t.sampleCount) return true;
+  return false;
+}
+
+bool MovieModel::hasSound() const {
+  for (const Track& t : tracks)
+    if (t.kind == TrackKind::Sound && t.enabled && t.sampleCount) return true;
+  return false;
+}
+
+}  // namespace vmedia

@@ -1,0 +1,174 @@
+// Movie-time views of the video samples: which times show a new frame, and
+// which frame shows at a time. Both go through the track's edit list.
+#include <algorithm>
+#include <limits>
+
+#include "engine/container/movie_file.h"
+
+namespace vmedia {
+
+namespace {
+
+constexpr int32_t kRateOne = 0x10000;
+
+// floor(a * b / c) for a >= 0 and b, c below 2^32, saturating at INT64_MAX,
+// without a 128-bit type (the 32-bit build has none).
+int64_t MulDiv(int64_t a, uint64_t b, uint64_t c) {
+  if (a <= 0 || b == 0) return 0;
+  uint64_t q = uint64_t(a) / c, r = uint64_t(a) % c;
+  const uint64_t max = uint64_t(std::numeric_limits<int64_t>::max());
+  if (q && q > max / b) return std::numeric_limits<int64_t>::max();
+  uint64_t v = q * b, tail = r * b / c;
+  return v > max - tail ? std::numeric_limits<int64_t>::max() : int64_t(v + tail);
+}
+
+// A positive edit rate; negative rates (reverse play) are read as 1.
+uint64_t Rate(const EditSegment& e) { return e.rateFixed > 0 ? uint64_t(e.rateFixed) : kRateOne; }
+
+int64_t MediaToMovie(int64_t media, const Track& t, uint32_t movieScale, const EditSegment& e) {
+  int64_t v = MulDiv(media, movieScale, t.mediaTimeScale);
+  return Rate(e) == kRateOne ? v : MulDiv(v, kRateOne, Rate(e));
+}
+
+int64_t MovieToMedia(int64_t movie, const Track& t, uint32_t movieScale, const EditSegment& e) {
+  int64_t v = MulDiv(movie, t.mediaTimeScale, movieScale);
+  return Rate(e) == kRateOne ? v : MulDiv(v, Rate(e), kRateOne);
+}
+
+// The edit list as presented: without one, media time 0 starts at movie
+// time 0 and runs for the track's duration.
+std::vector<EditSegment> Edits(const Track& t, const MovieModel& m) {
+  if (!t.edits.empty()) return t.edits;
+  int64_t d = t.tkhdDuration;
+  if (d <= 0) d = MulDiv(t.mediaDuration, m.timeScale, t.mediaTimeScale);
+  if (d <= 0) d = m.duration;
+  return {EditSegment{d, 0, kRateOne}};
+}
+
+bool Presentable(const Track& t) {
+  return t.kind == TrackKind::Video && t.enabled && !t.samples.presentationTimes.empty();
+}
+
+// Whether some frame is still showing at media time m when nothing starts
+// there: the last frame before m, unless m is past its end.
+bool ShowingAt(const SampleTable& s, size_t k, int64_t m) {
+  const auto& pt = s.presentationTimes;
+  if (k < pt.size() && pt[k] == m) return true;
+  if (k == 0) return false;
+  if (k < pt.size()) return true;
+  return m < pt[k - 1] + int64_t(s.Duration(s.presentationOrder[k - 1]));
+}
+
+}  // namespace
+
+std::vector<int32_t> VideoSampleTimes(const MovieModel& movie) {
+  std::vector<int32_t> out;
+  try {
+    uint64_t total = 0;
+    for (const Track& t : movie.tracks)
+      if (Presentable(t)) total += t.samples.presentationTimes.size();
+    // Edits may replay the media; a file that replays it without end gets
+    // a cut list, not a hang.
+    uint64_t budget = 16 * total + (1u << 20);
+    const int64_t end = movie.duration;
+    for (const Track& t : movie.tracks) {
+      if (!Presentable(t)) continue;
+      const auto& pt = t.samples.presentationTimes;
+      int64_t t0 = 0;
+      for (const EditSegment& e : Edits(t, movie)) {
+        if (t0 >= end || budget == 0) break;
+        const int64_t segEnd = std::min(end, t0 + e.movieDuration);
+        if (e.mediaTime >= 0 && e.movieDuration > 0) {
+          size_t k = size_t(std::lower_bound(pt.begin(), pt.end(), e.mediaTime) - pt.begin());
+          if (ShowingAt(t.samples, k, e.mediaTime)) out.push_back(int32_t(t0));
+          for (size_t j = k; e.rateFixed != 0 && j < pt.size() && budget; ++j, --budget) {
+            int64_t at = t0 + MediaToMovie(pt[j] - e.mediaTime, t, movie.timeScale, e);
+            if (at >= segEnd) break;
+            if (out.empty() || out.back() != at) out.push_back(int32_t(at));
+          }
+        }
+        t0 += e.movieDuration;
+      }
+    }
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+  } catch (...) {
+    out.clear();
+  }
+  return out;
+}
+
+std::vector<int32_t> StepTimes(const MovieModel& movie) {
+  std::vector<int32_t> out = VideoSampleTimes(movie);
+  if (!out.empty() || !movie.hasSound() || movie.duration <= 0) return out;
+  try {
+    // Hundredths of a second, widened for very long sound.
+    const uint64_t hundredths = uint64_t(MulDiv(movie.duration, 100, movie.timeScale)) + 1;
+    const uint64_t step = std::max<uint64_t>(1, (hundredths + kMaxSteps - 1) / kMaxSteps);
+    out.reserve(size_t(std::min<uint64_t>(hundredths / step + 1, kMaxSteps + 1)));
+    for (uint64_t k = 0;; ++k) {
+      int64_t at = MulDiv(int64_t(k * step), movie.timeScale, 100);
+      if (at >= movie.duration) break;
+      if (out.empty() || out.back() != at) out.push_back(int32_t(at));
+    }
+  } catch (...) {
+    out.clear();
+  }
+  return out;
+}
+
+bool FrameAt(const MovieModel& movie, int32_t movieTime, FrameLocation* out) {
+  if (movieTime < 0) return false;
+  for (size_t ti = 0; ti < movie.tracks.size(); ++ti) {
+    const Track& t = movie.tracks[ti];
+    if (!Presentable(t)) continue;
+    const std::vector<EditSegment> edits = Edits(t, movie);
+    // The segment holding the time; past the end, the last moment of the
+    // last segment that shows something.
+    const EditSegment* seg = nullptr;
+    int64_t t0 = 0, at = movieTime, lastT0 = 0;
+    const EditSegment* last = nullptr;
+    for (const EditSegment& e : edits) {
+      if (e.movieDuration <= 0) continue;
+      if (at < t0 + e.movieDuration) {
+        seg = &e;
+        break;
+      }
+      if (e.mediaTime >= 0) {
+        last = &e;
+        lastT0 = t0;
+      }
+      t0 += e.movieDuration;
+    }
+    if (!seg) {
+      if (!last) return false;
+      seg = last;
+      t0 = lastT0;
+      at = t0 + last->movieDuration - 1;
+    }
+    if (seg->mediaTime < 0) return false;
+
+    // The last frame whose start, mapped the way VideoSampleTimes maps it,
+    // is not after the time; mapping is monotonic, so search on it.
+    const auto& pt = t.samples.presentationTimes;
+    const int64_t rel = at - t0, m0 = seg->mediaTime;
+    auto starts = [&](int64_t ct) {
+      if (ct <= m0) return true;
+      return seg->rateFixed != 0 && MediaToMovie(ct - m0, t, movie.timeScale, *seg) <= rel;
+    };
+    size_t k = size_t(std::partition_point(pt.begin(), pt.end(), starts) - pt.begin());
+    k = k ? k - 1 : 0;
+    out->track = uint32_t(ti);
+    out->sampleIndex = t.samples.presentationOrder[k];
+    out->syncSampleIndex = t.samples.SyncAtOrBefore(out->sampleIndex);
+    out->mediaTime = pt[k];
+    out->presentationTime = double(pt[k]) / t.mediaTimeScale;
+    out->movieStart = pt[k] <= seg->mediaTime || seg->rateFixed == 0
+        ? t0
+        : t0 + MediaToMovie(pt[k] - seg->mediaTime, t, movie.timeScale, *seg);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace vmedia
