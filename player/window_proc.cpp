@@ -73,24 +73,23 @@ LRESULT CALLBACK MovieWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 
   LRESULT result = CallHostProc(window, message, wParam, lParam);
 
-  if (message != WM_DESTROY && message != WM_ENTERSIZEMOVE) {
+  // Read the session afresh: the host's procedure may have stopped this
+  // movie or started another. With no movie left there is no port to make
+  // current either.
+  if (message != WM_DESTROY && message != WM_ENTERSIZEMOVE && movieSession.movie) {
     CurrentPort port;
-    // Read afresh: the host's procedure may have stopped this movie or
-    // started another.
     Movie movie = movieSession.movie;
-    if (movie) {
-      if (movieSession.startPending) {
-        movieSession.startPending = false;
-        SetMovieRate(movie, movieSession.rateFixed);
-      }
-      MoviesTask(movie, 0);
-      movieSession.finished = IsMovieDone(movie) ? 1 : 0;
-      if (movieSession.finished) {
-        Rect box;
-        GetMovieBox(movie, &box);
-        RECT area = ToRECT(box);
-        InvalidateRect(movieSession.hostWindow, &area, TRUE);
-      }
+    if (movieSession.startPending) {
+      movieSession.startPending = false;
+      SetMovieRate(movie, movieSession.rateFixed);
+    }
+    MoviesTask(movie, 0);
+    movieSession.finished = IsMovieDone(movie) ? 1 : 0;
+    if (movieSession.finished) {
+      Rect box;
+      GetMovieBox(movie, &box);
+      RECT area = ToRECT(box);
+      InvalidateRect(movieSession.hostWindow, &area, TRUE);
     }
   }
   return result;
