@@ -8,6 +8,10 @@
 // bits of their word. Results come back in EAX (AX for a status, AL for a
 // Boolean).
 #pragma once
+
+// The gate's assembler source includes this file for the selector list
+// alone; everything else is for C and C++.
+#ifndef __ASSEMBLER__
 #include <stdint.h>
 
 #ifdef __cplusplus
@@ -78,6 +82,8 @@ enum {
 #define GraphicsExporterComponentType QT_FOUR_CC('g', 'r', 'e', 'x')
 #define kQTFileTypePicture QT_FOUR_CC('P', 'I', 'C', 'T')
 
+#endif  // !__ASSEMBLER__
+
 // Selectors: routine group in the high 16 bits, routine number in the low.
 #define QT_SELECTORS(X)                                   \
   X(ComponentRequest, 0x00010000)                         \
@@ -125,6 +131,7 @@ enum {
   X(KillPicture, 0x001E0060)                              \
   X(MovieDisplayRectChanged, 0x002A0009)
 
+#ifndef __ASSEMBLER__
 enum QTSelector {
 #define QT_SELECTOR_ENUM(name, value) kSel_##name = value,
   QT_SELECTORS(QT_SELECTOR_ENUM)
@@ -197,3 +204,4 @@ void MovieDisplayRectChanged(const Rect* displayRect);
 #ifdef __cplusplus
 }
 #endif
+#endif  // !__ASSEMBLER__
