@@ -30,11 +30,6 @@ int64_t MediaToMovie(int64_t media, const Track& t, uint32_t movieScale, const E
   return Rate(e) == kRateOne ? v : MulDiv(v, kRateOne, Rate(e));
 }
 
-int64_t MovieToMedia(int64_t movie, const Track& t, uint32_t movieScale, const EditSegment& e) {
-  int64_t v = MulDiv(movie, t.mediaTimeScale, movieScale);
-  return Rate(e) == kRateOne ? v : MulDiv(v, Rate(e), kRateOne);
-}
-
 // The edit list as presented: without one, media time 0 starts at movie
 // time 0 and runs for the track's duration.
 std::vector<EditSegment> Edits(const Track& t, const MovieModel& m) {
