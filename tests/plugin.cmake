@@ -4,7 +4,7 @@ if(WIN32)
   vantoro_test(parameters_test SOURCES parameters_test.cpp LIBS vantoro_core vantoro_standin)
 
   set(plugin_tests entry_test)
-  foreach(t play_test window_proc_test host_window_test transport_test frame_capture_test)
+  foreach(t play_test session_test window_proc_test host_window_test transport_test frame_capture_test)
     if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${t}.cpp)
       list(APPEND plugin_tests ${t})
     endif()
