@@ -51,7 +51,9 @@ class PluginTest : public ::testing::Test {
     EXPECT_EQ(standin::OutstandingBlocks(), blocksBefore) << "argument copies not given back";
     EXPECT_EQ(standin::BadDisposals(), 0);
     plugin.Shutdown();
-    if (engine) EXPECT_TRUE(engine->Misuses().empty()) << engine->Misuses().front();
+    if (engine && !engine->Misuses().empty()) {
+      ADD_FAILURE() << "engine misused: " << engine->Misuses().front();
+    }
     plugin.Unload();
     windows.Destroy();
   }
