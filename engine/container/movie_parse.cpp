@@ -349,7 +349,9 @@ ParseStatus MoovParser::ParseStbl(const uint8_t* p, size_t n, Track* t) {
     if (!s.chunks.empty()) {
       SampleTable::ChunkRun& prev = s.chunks.back();
       if (firstChunk <= prev.firstChunk) continue;
-      first += uint64_t(firstChunk - prev.firstChunk) * prev.samplesPerChunk;
+      // Saturates long before 2^64; sample numbers stop at 2^32.
+      first = std::min<uint64_t>(first + uint64_t(firstChunk - prev.firstChunk) * prev.samplesPerChunk,
+                                 uint64_t(1) << 40);
     }
     s.chunks.push_back({firstChunk, perChunk, first});
   }

@@ -31,14 +31,32 @@ int64_t MediaToMovie(int64_t media, const Track& t, uint32_t movieScale, const E
 }
 
 // The edit list as presented: without one, media time 0 starts at movie
-// time 0 and runs for the track's duration.
-std::vector<EditSegment> Edits(const Track& t, const MovieModel& m) {
-  if (!t.edits.empty()) return t.edits;
-  int64_t d = t.tkhdDuration;
-  if (d <= 0) d = MulDiv(t.mediaDuration, m.timeScale, t.mediaTimeScale);
-  if (d <= 0) d = m.duration;
-  return {EditSegment{d, 0, kRateOne}};
-}
+// time 0 and runs for the track's duration. Not copied: some files list
+// thousands of edits, and FrameAt runs for every frame drawn.
+class Edits {
+ public:
+  Edits(const Track& t, const MovieModel& m) {
+    if (!t.edits.empty()) {
+      begin_ = t.edits.data();
+      end_ = begin_ + t.edits.size();
+      return;
+    }
+    int64_t d = t.tkhdDuration;
+    if (d <= 0) d = MulDiv(t.mediaDuration, m.timeScale, t.mediaTimeScale);
+    if (d <= 0) d = m.duration;
+    implicit_ = EditSegment{d, 0, kRateOne};
+    begin_ = &implicit_;
+    end_ = begin_ + 1;
+  }
+  Edits(const Edits&) = delete;
+  const EditSegment* begin() const { return begin_; }
+  const EditSegment* end() const { return end_; }
+
+ private:
+  EditSegment implicit_{};
+  const EditSegment* begin_;
+  const EditSegment* end_;
+};
 
 bool Presentable(const Track& t) {
   return t.kind == TrackKind::Video && t.enabled && !t.samples.presentationTimes.empty();
@@ -117,7 +135,7 @@ bool FrameAt(const MovieModel& movie, int32_t movieTime, FrameLocation* out) {
   for (size_t ti = 0; ti < movie.tracks.size(); ++ti) {
     const Track& t = movie.tracks[ti];
     if (!Presentable(t)) continue;
-    const std::vector<EditSegment> edits = Edits(t, movie);
+    const Edits edits(t, movie);
     // The segment holding the time; past the end, the last moment of the
     // last segment that shows something.
     const EditSegment* seg = nullptr;
