@@ -1,5 +1,5 @@
 // libFuzzer target for the movie reader: parse, then ask every question the
-// engine asks of a model. Build and run with fuzz/run.sh.
+// engine asks of a model. Build and run with scripts/fuzz.
 #include <stddef.h>
 #include <stdint.h>
 
