@@ -34,6 +34,9 @@ HANDLE Inheritable(const std::string& name, DWORD access, DWORD disposition) {
 
 // Runs vantoro-host.exe with these arguments and this script text.
 HostRun Host(const std::string& args, const std::string& script) {
+  // Under Wine the first window of a session starts the desktop process,
+  // which keeps the starter's standard handles: let it be this process.
+  GetDesktopWindow();
   const std::string dir = BinFolder();
   const std::string scriptFile = dir + "standin_cli_script.txt";
   std::ofstream(scriptFile, std::ios::binary) << script;
@@ -64,6 +67,8 @@ HostRun Host(const std::string& args, const std::string& script) {
   CloseHandle(err);
   run.out = Slurp(dir + "standin_cli_out.txt");
   run.err = Slurp(dir + "standin_cli_err.txt");
+  for (const char* name : {"standin_cli_script.txt", "standin_cli_out.txt", "standin_cli_err.txt"})
+    DeleteFileA((dir + name).c_str());
   return run;
 }
 
