@@ -1,0 +1,13 @@
+// Puts a BGRX picture into a window, scaled to a box in client coordinates.
+#pragma once
+#include <windows.h>
+#include <stdint.h>
+
+#include "quicktime/operations.h"
+
+namespace vmedia {
+
+// Nothing is drawn outside the box; an empty box draws nothing.
+void DrawPicture(HWND window, const Rect& box, const uint8_t* bgrx, int width, int height);
+
+}  // namespace vmedia

@@ -1,0 +1,85 @@
+#include "engine/movie.h"
+
+#include <new>
+#include <unordered_set>
+
+#include "engine/movie_open.h"
+#include "engine/paths.h"
+#include "engine/ports.h"
+#include "engine/sound.h"
+#include "engine/status.h"
+
+MovieRecord::MovieRecord() : timeBase{this} {}
+MovieRecord::~MovieRecord() = default;
+
+namespace vmedia {
+namespace {
+
+std::unordered_set<MovieRecord*> movies;
+
+constexpr int16_t kNewMovieActive = 1;
+
+}  // namespace
+
+MovieRecord* FindMovie(Movie movie) { return movie && movies.count(movie) ? movie : nullptr; }
+
+MovieRecord* FindTimeBase(TimeBase timeBase) {
+  if (!timeBase) return nullptr;
+  MovieRecord* owner = nullptr;
+  for (MovieRecord* m : movies)
+    if (&m->timeBase == timeBase) owner = m;
+  return owner;
+}
+
+std::vector<MovieRecord*> AllMovies() { return std::vector<MovieRecord*>(movies.begin(), movies.end()); }
+
+double WallSeconds() {
+  static LARGE_INTEGER frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+OSErr NewMovieFromRef(Movie* out, int16_t refNum, int16_t flags) {
+  if (!out) return paramErr;
+  *out = nullptr;
+  HANDLE file = nullptr;
+  std::wstring path;
+  if (!RefFile(refNum, &file, &path)) return rfNumErr;
+  auto m = std::unique_ptr<MovieRecord>(new (std::nothrow) MovieRecord);
+  if (!m) return memFullErr;
+  OSErr err = ReadTimeline(file, path, &m->timeline);
+  if (err != noErr) return err;
+  const Timeline& tl = m->timeline;
+  m->path = path;
+  if (tl.hasVideo) m->naturalBox = Rect{0, 0, static_cast<int16_t>(tl.height), static_cast<int16_t>(tl.width)};
+  m->box = m->naturalBox;
+  m->gworld = CurrentPort();
+  m->active = (flags & kNewMovieActive) != 0;
+  m->clock.Reset(tl.timeScale, tl.duration);
+  movies.insert(m.get());
+  *out = m.release();
+  return noErr;
+}
+
+void DisposeMovieRecord(Movie movie) {
+  MovieRecord* m = FindMovie(movie);
+  if (!m) return;
+  movies.erase(m);
+  delete m;
+}
+
+VideoDecoder* VideoOf(MovieRecord* m) {
+  if (!m->timeline.hasVideo) return nullptr;
+  if (!m->video) {
+    const Timeline& tl = m->timeline;
+    m->video = std::make_unique<VideoDecoder>(m->path, tl.videoTimes, tl.timeScale, tl.width, tl.height);
+  }
+  return m->video.get();
+}
+
+}  // namespace vmedia

@@ -1,0 +1,78 @@
+#include "engine/movie_open.h"
+
+#include <string.h>
+
+#include "engine/container/movie_file.h"
+#include "engine/probe.h"
+#include "engine/status.h"
+
+namespace vmedia {
+namespace {
+
+// Reads an open file by offset, leaving its file pointer alone.
+class HandleSource : public ByteSource {
+ public:
+  explicit HandleSource(HANDLE file) : file_(file) {
+    LARGE_INTEGER size;
+    size_ = GetFileSizeEx(file, &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
+  }
+  uint64_t Size() const override { return size_; }
+  bool Read(uint64_t offset, void* dst, size_t n) override {
+    if (offset > size_ || n > size_ - offset) return false;
+    auto* out = static_cast<uint8_t*>(dst);
+    while (n > 0) {
+      OVERLAPPED at = {};
+      at.Offset = static_cast<DWORD>(offset);
+      at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+      DWORD chunk = n > (1u << 30) ? (1u << 30) : static_cast<DWORD>(n), got = 0;
+      if (!ReadFile(file_, out, chunk, &got, &at) || got == 0) return false;
+      out += got;
+      offset += got;
+      n -= got;
+    }
+    return true;
+  }
+
+ private:
+  HANDLE file_;
+  uint64_t size_;
+};
+
+bool LooksLikeQuickTime(ByteSource& src) {
+  uint8_t head[8];
+  if (!src.Read(0, head, sizeof(head))) return false;
+  static const char* const kTypes[] = {"ftyp", "moov", "mdat", "free", "skip", "wide", "pnot", "uuid", "junk"};
+  for (const char* t : kTypes)
+    if (memcmp(head + 4, t, 4) == 0) return true;
+  return false;
+}
+
+}  // namespace
+
+OSErr ReadTimeline(HANDLE file, const std::wstring& path, Timeline* tl) {
+  HandleSource src(file);
+  if (src.Size() == 0) return noMovieFound;
+  if (LooksLikeQuickTime(src)) {
+    MovieModel model;
+    ParseStatus status = ParseMovie(src, &model);
+    if (status == ParseStatus::Ok) {
+      tl->timeScale = static_cast<int32_t>(model.timeScale);
+      tl->duration = static_cast<int32_t>(model.duration);
+      tl->width = model.width;
+      tl->height = model.height;
+      tl->hasVideo = model.hasVideo() && model.width > 0 && model.height > 0;
+      tl->hasSound = model.hasSound();
+      if (tl->hasVideo) tl->videoTimes = VideoSampleTimes(model);
+      if (tl->videoTimes.empty()) tl->hasVideo = false;
+      tl->stepTimes = StepTimes(model);
+      return noErr;
+    }
+    // Fragmented files and the like may still play through Media
+    // Foundation; damaged ones are refused here.
+    if (status != ParseStatus::NotAMovie && status != ParseStatus::Unsupported) return invalidMovie;
+  }
+  if (!ProbeWithMediaFoundation(path, tl)) return noMovieFound;
+  return noErr;
+}
+
+}  // namespace vmedia

@@ -1,0 +1,16 @@
+// The time line of a movie file: from the file's own tables for QuickTime
+// and MPEG-4 files, from Media Foundation for everything else.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "engine/timeline.h"
+#include "quicktime/operations.h"
+
+namespace vmedia {
+
+// noErr, or a status for a file that is no movie or a damaged one.
+OSErr ReadTimeline(HANDLE file, const std::wstring& path, Timeline* timeline);
+
+}  // namespace vmedia

@@ -1,0 +1,222 @@
+// The engine's platform-free pieces: picture conversion, time line lookups
+// and the movie clock.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "engine/clock.h"
+#include "engine/timeline.h"
+#include "engine/yuv.h"
+
+using namespace vmedia;
+
+namespace {
+
+struct Yuv {
+  uint8_t y, u, v;
+};
+// BT.601 limited-range codes of reference colours, and the colours.
+const Yuv kRed{81, 90, 240}, kGreen{145, 54, 34}, kBlue{41, 240, 110}, kWhite{235, 128, 128}, kBlack{16, 128, 128};
+
+void ExpectColour(const uint8_t* bgrx, int r, int g, int b) {
+  EXPECT_NEAR(bgrx[2], r, 2);
+  EXPECT_NEAR(bgrx[1], g, 2);
+  EXPECT_NEAR(bgrx[0], b, 2);
+  EXPECT_EQ(bgrx[3], 0xFF);
+}
+
+// A 4x4 NV12 picture whose four 2x2 blocks are red, green, blue and white,
+// with `pitch` bytes a row and optionally stored bottom-up.
+std::vector<uint8_t> Nv12Quadrants(int pitch, bool bottomUp) {
+  const Yuv quad[2][2] = {{kRed, kGreen}, {kBlue, kWhite}};
+  std::vector<uint8_t> buf(size_t(pitch) * 6, 0xEE);
+  for (int r = 0; r < 4; ++r) {
+    int stored = bottomUp ? 3 - r : r;
+    for (int x = 0; x < 4; ++x) buf[size_t(stored) * pitch + x] = quad[r / 2][x / 2].y;
+  }
+  for (int r = 0; r < 2; ++r) {
+    int stored = bottomUp ? 1 - r : r;
+    for (int x = 0; x < 2; ++x) {
+      buf[size_t(4 + stored) * pitch + 2 * x] = quad[r][x].u;
+      buf[size_t(4 + stored) * pitch + 2 * x + 1] = quad[r][x].v;
+    }
+  }
+  return buf;
+}
+
+void ExpectQuadrants(const std::vector<uint8_t>& out) {
+  for (int r = 0; r < 4; ++r) {
+    for (int x = 0; x < 4; ++x) {
+      const uint8_t* px = &out[size_t(r * 4 + x) * 4];
+      SCOPED_TRACE(testing::Message() << "row " << r << " col " << x);
+      if (r < 2 && x < 2) ExpectColour(px, 255, 0, 0);
+      if (r < 2 && x >= 2) ExpectColour(px, 0, 255, 0);
+      if (r >= 2 && x < 2) ExpectColour(px, 0, 0, 255);
+      if (r >= 2 && x >= 2) ExpectColour(px, 255, 255, 255);
+    }
+  }
+}
+
+}  // namespace
+
+TEST(EngineConvert, Nv12WithPaddedPitchTopDownAndBottomUp) {
+  for (bool bottomUp : {false, true}) {
+    SCOPED_TRACE(bottomUp ? "bottom-up" : "top-down");
+    std::vector<uint8_t> in = Nv12Quadrants(16, bottomUp);
+    std::vector<uint8_t> out(4 * 4 * 4, 0);
+    SourcePicture s{PixelLayout::NV12, in.data(), in.size(), 4, 4, bottomUp ? -16 : 16, 4, YuvMatrix::Bt601};
+    ASSERT_TRUE(ConvertToBgrx(s, out.data(), 16));
+    ExpectQuadrants(out);
+  }
+}
+
+TEST(EngineConvert, I420AndYuy2PlaceChromaPerPixelPair) {
+  // I420 2x2: one chroma sample for all four pixels; luma varies.
+  std::vector<uint8_t> i420 = {16, 235, 235, 16, 128, 128};
+  std::vector<uint8_t> out(2 * 2 * 4);
+  SourcePicture s{PixelLayout::I420, i420.data(), i420.size(), 2, 2, 2, 2, YuvMatrix::Bt601};
+  ASSERT_TRUE(ConvertToBgrx(s, out.data(), 8));
+  ExpectColour(&out[0], 0, 0, 0);
+  ExpectColour(&out[4], 255, 255, 255);
+  ExpectColour(&out[8], 255, 255, 255);
+  ExpectColour(&out[12], 0, 0, 0);
+
+  // YUY2 4x1: Y0 U Y1 V per pair; red pair then blue pair.
+  std::vector<uint8_t> yuy2 = {kRed.y, kRed.u, kRed.y, kRed.v, kBlue.y, kBlue.u, kBlue.y, kBlue.v};
+  std::vector<uint8_t> out2(4 * 4);
+  SourcePicture s2{PixelLayout::YUY2, yuy2.data(), yuy2.size(), 4, 1, 8, 1, YuvMatrix::Bt601};
+  ASSERT_TRUE(ConvertToBgrx(s2, out2.data(), 16));
+  ExpectColour(&out2[0], 255, 0, 0);
+  ExpectColour(&out2[4], 255, 0, 0);
+  ExpectColour(&out2[8], 0, 0, 255);
+  ExpectColour(&out2[12], 0, 0, 255);
+}
+
+TEST(EngineConvert, OddSizesAndBgrxRowsFlip) {
+  // 3x3 NV12: the last column and row share chroma with their neighbours.
+  std::vector<uint8_t> in(3 * 3 + 4 * 2, 0);
+  for (int i = 0; i < 9; ++i) in[i] = kBlack.y;
+  SourcePicture s{PixelLayout::NV12, in.data(), in.size(), 3, 3, 3, 3, YuvMatrix::Bt601};
+  // 3-byte pitch gives a 3-byte chroma row, too short for two pairs.
+  EXPECT_FALSE(ConvertToBgrx(s, std::vector<uint8_t>(36).data(), 12));
+  std::vector<uint8_t> in4(4 * 3 + 4 * 2, 128);
+  for (int i = 0; i < 12; ++i) in4[i] = kBlack.y;
+  SourcePicture s4{PixelLayout::NV12, in4.data(), in4.size(), 3, 3, 4, 3, YuvMatrix::Bt601};
+  std::vector<uint8_t> out(36, 0x11);
+  ASSERT_TRUE(ConvertToBgrx(s4, out.data(), 12));
+  for (int i = 0; i < 9; ++i) ExpectColour(&out[i * 4], 0, 0, 0);
+
+  // Bottom-up BGRX rows come out top row first.
+  std::vector<uint8_t> bgrx = {1, 2, 3, 0, 4, 5, 6, 0};  // stored: bottom row, then top row
+  std::vector<uint8_t> flipped(8);
+  SourcePicture b{PixelLayout::BGRX, bgrx.data(), bgrx.size(), 1, 2, -4, 2, YuvMatrix::Bt601};
+  ASSERT_TRUE(ConvertToBgrx(b, flipped.data(), 4));
+  EXPECT_EQ(flipped, (std::vector<uint8_t>{4, 5, 6, 0xFF, 1, 2, 3, 0xFF}));
+}
+
+TEST(EngineConvert, RefusesShortBuffersAndBadSizes) {
+  std::vector<uint8_t> in = Nv12Quadrants(4, false);
+  std::vector<uint8_t> out(64, 0x5A);
+  SourcePicture s{PixelLayout::NV12, in.data(), in.size() - 1, 4, 4, 4, 4, YuvMatrix::Bt601};
+  EXPECT_FALSE(ConvertToBgrx(s, out.data(), 16));
+  s.bufferSize = in.size();
+  s.pitch = 3;  // narrower than a row
+  EXPECT_FALSE(ConvertToBgrx(s, out.data(), 16));
+  s.pitch = 4;
+  s.planeRows = 3;  // fewer rows than the picture
+  EXPECT_FALSE(ConvertToBgrx(s, out.data(), 16));
+  s.planeRows = 4;
+  s.width = 0;
+  EXPECT_FALSE(ConvertToBgrx(s, out.data(), 16));
+  EXPECT_EQ(out, std::vector<uint8_t>(64, 0x5A));
+}
+
+TEST(EngineConvert, Bt709MatrixDiffersFrom601ForColour) {
+  std::vector<uint8_t> in = {kRed.y, kRed.y, kRed.y, kRed.y, kRed.u, kRed.v};
+  std::vector<uint8_t> a(16), b(16);
+  SourcePicture s{PixelLayout::NV12, in.data(), in.size(), 2, 2, 2, 2, YuvMatrix::Bt601};
+  ASSERT_TRUE(ConvertToBgrx(s, a.data(), 8));
+  s.matrix = YuvMatrix::Bt709;
+  ASSERT_TRUE(ConvertToBgrx(s, b.data(), 8));
+  EXPECT_NE(a, b);
+}
+
+TEST(EngineTimeline, NextTimeForwardBackwardAndEdges) {
+  std::vector<int32_t> t = {0, 24, 48, 72};
+  int32_t len = 0;
+  EXPECT_EQ(NextTime(t, 0, false, true, 96, &len), 0);
+  EXPECT_EQ(len, 24);
+  EXPECT_EQ(NextTime(t, 0, false, false, 96, &len), 24);
+  EXPECT_EQ(NextTime(t, 72, false, true, 96, &len), 72);
+  EXPECT_EQ(len, 24);  // to the end of the movie
+  EXPECT_EQ(NextTime(t, 72, false, false, 96, &len), -1);
+  EXPECT_EQ(NextTime(t, 50, true, false, 96, &len), 48);
+  EXPECT_EQ(NextTime(t, 48, true, false, 96, &len), 24);
+  EXPECT_EQ(NextTime(t, 0, true, false, 96, &len), -1);
+  EXPECT_EQ(NextTime({}, 0, false, true, 96, &len), -1);
+
+  EXPECT_EQ(IndexAtOrBefore(t, -1), -1);
+  EXPECT_EQ(IndexAtOrBefore(t, 47), 1);
+  EXPECT_EQ(IndexAtOrBefore(t, 48), 2);
+  EXPECT_EQ(IndexAtOrBefore(t, 1000), 3);
+  EXPECT_EQ(NearestIndex(t, 35.9), 1);
+  EXPECT_EQ(NearestIndex(t, 36.1), 2);
+}
+
+TEST(EngineTimeline, UniformTimesCoverTheDurationOnly) {
+  std::vector<int32_t> t = UniformTimes(1200, 600, 25);  // 2 s at 25 fps
+  ASSERT_EQ(t.size(), 50u);
+  EXPECT_EQ(t[1], 24);
+  EXPECT_EQ(t.back(), 1176);
+  EXPECT_EQ(UniformTimes(1200, 600, 29.97).size(), 60u);
+  EXPECT_TRUE(UniformTimes(1200, 600, 0).empty());
+  EXPECT_TRUE(UniformTimes(0, 600, 25).empty());
+}
+
+TEST(EngineClock, RunsAtRateAndStopsAtSegmentEnd) {
+  MovieClock c;
+  c.Reset(600, 1200);
+  c.SetTime(0, 10.0);
+  EXPECT_EQ(c.TimeAt(11.0), 0);  // rate 0 stands still
+  EXPECT_FALSE(c.IsDone(11.0));
+  c.SetRate(1.0, 11.0);
+  EXPECT_EQ(c.TimeAt(11.5), 300);
+  c.SetRate(2.0, 11.5);
+  EXPECT_EQ(c.TimeAt(12.0), 900);
+  EXPECT_FALSE(c.IsDone(12.0));
+  EXPECT_EQ(c.TimeAt(13.0), 1200);  // held at the end
+  EXPECT_TRUE(c.IsDone(13.0));
+
+  c.SetSegment(300, 300, 13.0);
+  c.SetTime(300, 13.0);
+  c.SetRate(1.0, 13.0);
+  EXPECT_FALSE(c.IsDone(13.4));
+  EXPECT_EQ(c.TimeAt(13.6), 600);
+  EXPECT_TRUE(c.IsDone(13.6));
+  c.SetSegment(-1, 0, 13.6);
+  EXPECT_EQ(c.segmentEnd(), 1200);
+  EXPECT_FALSE(c.IsDone(13.6));
+}
+
+TEST(EngineClock, LoopsAndRunsBackward) {
+  MovieClock c;
+  c.Reset(600, 1200);
+  c.SetSegment(600, 300, 0);
+  c.SetTime(600, 0);
+  c.SetFlags(kLoopFlag, 0);
+  c.SetRate(1.0, 0);
+  EXPECT_EQ(c.TimeAt(0.25), 750);
+  EXPECT_EQ(c.TimeAt(0.75), 750);  // one lap later
+  EXPECT_EQ(c.wraps(), 1u);
+  EXPECT_FALSE(c.IsDone(10.0));  // looping never ends
+
+  MovieClock back;
+  back.Reset(600, 1200);
+  back.SetTime(600, 0);
+  back.SetRate(-1.0, 0);
+  EXPECT_EQ(back.TimeAt(0.5), 300);
+  EXPECT_FALSE(back.IsDone(0.5));
+  EXPECT_EQ(back.TimeAt(2.0), 0);
+  EXPECT_TRUE(back.IsDone(2.0));
+}
