@@ -34,13 +34,14 @@ struct VideoDecoder::Reader {
   int frameWidth = 0;
   int frameHeight = 0;
   LONG defaultStride = 0;  // 0: not given
+  bool fullRange = false;
   ~Reader() { Release(reader); }
 };
 
 VideoDecoder::VideoDecoder(std::wstring path, std::vector<int32_t> times, int32_t scale, int width,
-                           int height)
+                           int height, bool fullRangeHint)
     : path_(std::move(path)), times_(std::move(times)), scale_(scale > 0 ? scale : 600),
-      width_(width), height_(height) {
+      width_(width), height_(height), fullRangeHint_(fullRangeHint) {
   size_t frameBytes = static_cast<size_t>(std::max(width_, 1)) * std::max(height_, 1) * 4;
   maxQueue_ = std::min<size_t>(8, std::max<size_t>(2, kQueueBytes / frameBytes));
 }
@@ -120,7 +121,17 @@ bool VideoDecoder::OpenReader(Reader* r) {
     r->matrix = matrix == MFVideoTransferMatrix_BT709 ? YuvMatrix::Bt709 : YuvMatrix::Bt601;
   else
     r->matrix = h >= 720 ? YuvMatrix::Bt709 : YuvMatrix::Bt601;
+  // JPEG pictures use the full range of codes; readers do not always say so.
+  UINT32 range = 0;
+  if (SUCCEEDED(current->GetUINT32(MF_MT_VIDEO_NOMINAL_RANGE, &range))) r->fullRange = range == MFNominalRange_0_255;
   current->Release();
+  IMFMediaType* native = nullptr;
+  if (!range && SUCCEEDED(r->reader->GetNativeMediaType(kVideoStream, 0, &native))) {
+    GUID subtype = GUID_NULL;
+    native->GetGUID(MF_MT_SUBTYPE, &subtype);
+    r->fullRange = subtype == MFVideoFormat_MJPG || fullRangeHint_;
+    native->Release();
+  }
   return r->frameWidth > 0 && r->frameHeight > 0;
 }
 
@@ -200,6 +211,7 @@ bool VideoDecoder::ReadFrame(Reader* r, int64_t skipBelow, bool convert, Frame* 
         src.width = w;
         src.height = h;
         src.matrix = r->matrix;
+        src.fullRange = r->fullRange;
         IMF2DBuffer* twoD = nullptr;
         BYTE* scan0 = nullptr;
         LONG pitch = 0;
@@ -255,6 +267,37 @@ int VideoDecoder::IndexOf(int64_t readerTime) const {
   return std::max(NearestIndex(times_, movieTime), 0);
 }
 
+// Seeks so that the picture of sample `index` is the first one read at or
+// after its time. Readers differ in where a seek lands: on the key frame
+// before the target (decode forward from there) or on the target itself, in
+// a time that may leave out the reader's own offset (land too late). So
+// the seek goes a little before the target, and further back whenever the
+// first picture read is already past it.
+bool VideoDecoder::Position(Reader* r, int index, Frame* frame, int64_t* time, bool* end) {
+  const int64_t target = TargetTime(index) + offset_;
+  const int64_t tolerance = Tolerance(index);
+  const int64_t margins[] = {std::max<int64_t>(offset_, 0) + 4 * tolerance, 10000000 + std::max<int64_t>(offset_, 0),
+                             INT64_MAX / 2};
+  for (int64_t margin : margins) {
+    PROPVARIANT position;
+    PropVariantInit(&position);
+    position.vt = VT_I8;
+    position.hVal.QuadPart = std::max<int64_t>(target - margin, 0);
+    if (FAILED(r->reader->SetCurrentPosition(GUID_NULL, position))) return false;
+    if (!ReadFrame(r, INT64_MIN, true, frame, time, end)) {
+      if (position.hVal.QuadPart == 0) return false;
+      continue;
+    }
+    if (*time > target + tolerance) {
+      if (position.hVal.QuadPart == 0) return true;  // nothing earlier exists
+      continue;
+    }
+    if (*time >= target - tolerance) return true;
+    return ReadFrame(r, target - tolerance, true, frame, time, end);
+  }
+  return false;
+}
+
 void VideoDecoder::DoStill(std::unique_ptr<Reader>& still, int index) {
   bool ok = false;
   Frame frame;
@@ -263,15 +306,9 @@ void VideoDecoder::DoStill(std::unique_ptr<Reader>& still, int index) {
     if (!OpenReader(still.get())) still.reset();
   }
   if (still) {
-    int64_t target = TargetTime(index) + offset_;
-    PROPVARIANT position;
-    PropVariantInit(&position);
-    position.vt = VT_I8;
-    position.hVal.QuadPart = std::max<int64_t>(target, 0);
     int64_t time = 0;
     bool end = false;
-    if (SUCCEEDED(still->reader->SetCurrentPosition(GUID_NULL, position)) &&
-        ReadFrame(still.get(), target - Tolerance(index), true, &frame, &time, &end)) {
+    if (Position(still.get(), index, &frame, &time, &end)) {
       frame.index = IndexOf(time);
       ok = true;
     }
@@ -308,7 +345,7 @@ void VideoDecoder::Run() {
       offset_ = firstTime - TargetTime(0);
       ready_ = true;
       first.index = 0;
-      if (!seekPending_ || seekIndex_ == 0) {
+      if (seekPending_ && seekIndex_ == 0) {
         seekPending_ = false;
         queue_.push_back(std::move(first));
         lastQueued_ = 0;
@@ -318,7 +355,8 @@ void VideoDecoder::Run() {
     int64_t skipBelow = INT64_MIN;
     while (ok) {
       cv_.wait(lock, [&] {
-        return quit_ || stillPending_ || seekPending_ || (!endOfStream_ && queue_.size() < maxQueue_);
+        return quit_ || stillPending_ || seekPending_ ||
+               (streaming_ && !endOfStream_ && queue_.size() < maxQueue_);
       });
       if (quit_) break;
       if (stillPending_) {
@@ -331,16 +369,23 @@ void VideoDecoder::Run() {
       if (seekPending_) {
         seekPending_ = false;
         int index = seekIndex_;
+        uint32_t generation = generation_;
         lock.unlock();
-        int64_t target = TargetTime(index) + offset_;
-        PROPVARIANT position;
-        PropVariantInit(&position);
-        position.vt = VT_I8;
-        position.hVal.QuadPart = std::max<int64_t>(target, 0);
-        HRESULT hr = main.reader->SetCurrentPosition(GUID_NULL, position);
-        skipBelow = target - Tolerance(index);
+        Frame frame;
+        int64_t time = 0;
+        bool got = Position(&main, index, &frame, &time, &end);
+        skipBelow = TargetTime(index) + offset_ - Tolerance(index);
         lock.lock();
-        if (FAILED(hr)) endOfStream_ = true;
+        if (generation != generation_ || seekPending_) continue;
+        if (!got) {
+          endOfStream_ = true;
+          cv_.notify_all();
+          continue;
+        }
+        frame.index = std::max(IndexOf(time), index);
+        lastQueued_ = frame.index;
+        queue_.push_back(std::move(frame));
+        cv_.notify_all();
         continue;
       }
       uint32_t generation = generation_;
@@ -369,6 +414,7 @@ void VideoDecoder::SeekTo(int index) {
   {
     std::lock_guard<std::mutex> lock(m_);
     seekPending_ = true;
+    streaming_ = true;
     seekIndex_ = index;
     ++generation_;
     queue_.clear();
@@ -391,6 +437,7 @@ VideoDecoder::Take VideoDecoder::TakeFrame(int index, Frame* frame) {
     return Take::Got;
   }
   if (failed_) return Take::Waiting;
+  if (!streaming_) return Take::Behind;
   cv_.notify_all();
   if (seekPending_) return index >= seekIndex_ && index <= seekIndex_ + kMaxAheadFrames ? Take::Waiting : Take::Behind;
   if (index <= lastQueued_) return Take::Behind;

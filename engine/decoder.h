@@ -26,7 +26,9 @@ class VideoDecoder {
  public:
   // `times`: movie times of the video samples, ascending; `scale`: their
   // time scale; width/height: the picture size to deliver.
-  VideoDecoder(std::wstring path, std::vector<int32_t> times, int32_t scale, int width, int height);
+  // `fullRangeHint`: the pictures use codes 0-255 unless the reader says.
+  VideoDecoder(std::wstring path, std::vector<int32_t> times, int32_t scale, int width, int height,
+               bool fullRangeHint);
   ~VideoDecoder();
   VideoDecoder(const VideoDecoder&) = delete;
   VideoDecoder& operator=(const VideoDecoder&) = delete;
@@ -54,6 +56,7 @@ class VideoDecoder {
   bool ReadFrame(Reader* reader, int64_t skipBelow, bool convert, Frame* frame, int64_t* readTime,
                  bool* endOfStream);
   int IndexOf(int64_t readerTime) const;
+  bool Position(Reader* reader, int index, Frame* frame, int64_t* time, bool* endOfStream);
   void DoStill(std::unique_ptr<Reader>& reader, int index);
   int64_t TargetTime(int index) const;
   int64_t Tolerance(int index) const;
@@ -64,6 +67,7 @@ class VideoDecoder {
   const int32_t scale_;
   const int width_;
   const int height_;
+  const bool fullRangeHint_;
 
   std::mutex m_;
   std::condition_variable cv_;
@@ -72,6 +76,7 @@ class VideoDecoder {
   bool failed_ = false;
   bool ready_ = false;         // reader open, time offset known
   int64_t offset_ = 0;         // reader time - movie time, 100 ns units
+  bool streaming_ = false;     // decode ahead once playback asked for a position
   bool seekPending_ = false;
   int seekIndex_ = 0;
   uint32_t generation_ = 0;

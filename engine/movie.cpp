@@ -77,7 +77,8 @@ VideoDecoder* VideoOf(MovieRecord* m) {
   if (!m->timeline.hasVideo) return nullptr;
   if (!m->video) {
     const Timeline& tl = m->timeline;
-    m->video = std::make_unique<VideoDecoder>(m->path, tl.videoTimes, tl.timeScale, tl.width, tl.height);
+    m->video = std::make_unique<VideoDecoder>(m->path, tl.videoTimes, tl.timeScale, tl.width, tl.height,
+                                              tl.fullRangeVideo);
   }
   return m->video.get();
 }

@@ -63,6 +63,13 @@ OSErr ReadTimeline(HANDLE file, const std::wstring& path, Timeline* tl) {
       tl->hasVideo = model.hasVideo() && model.width > 0 && model.height > 0;
       tl->hasSound = model.hasSound();
       if (tl->hasVideo) tl->videoTimes = VideoSampleTimes(model);
+      for (const Track& track : model.tracks) {
+        if (track.kind != TrackKind::Video || !track.enabled) continue;
+        static const uint32_t kJpegCodecs[] = {0x6A706567 /* jpeg */, 0x6D6A7061 /* mjpa */, 0x6D6A7062 /* mjpb */,
+                                               0x41564454 /* AVDJ */, 0x646D6231 /* dmb1 */};
+        for (uint32_t codec : kJpegCodecs) tl->fullRangeVideo = tl->fullRangeVideo || track.codec == codec;
+        break;
+      }
       if (tl->videoTimes.empty()) tl->hasVideo = false;
       tl->stepTimes = StepTimes(model);
       return noErr;

@@ -15,6 +15,7 @@ struct Timeline {
   int32_t height = 0;
   bool hasVideo = false;
   bool hasSound = false;
+  bool fullRangeVideo = false;      // JPEG-coded pictures: codes 0-255
   std::vector<int32_t> videoTimes;  // sorted, movie time of each video sample
   std::vector<int32_t> stepTimes;   // sorted, movie time of each step
 };

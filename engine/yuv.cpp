@@ -4,19 +4,23 @@ namespace vmedia {
 namespace {
 
 struct Coefficients {
-  int rv, gu, gv, bu;
+  int ky, y0, rv, gu, gv, bu;
 };
 
-// Limited-range integer coefficients, scaled by 256.
-Coefficients CoefficientsFor(YuvMatrix matrix) {
-  if (matrix == YuvMatrix::Bt709) return {459, 55, 136, 541};
-  return {409, 100, 208, 516};
+// Integer coefficients scaled by 256, for limited (16-235) or full range.
+Coefficients CoefficientsFor(YuvMatrix matrix, bool fullRange) {
+  if (fullRange) {
+    if (matrix == YuvMatrix::Bt709) return {256, 0, 403, 48, 120, 475};
+    return {256, 0, 359, 88, 183, 454};
+  }
+  if (matrix == YuvMatrix::Bt709) return {298, 16, 459, 55, 136, 541};
+  return {298, 16, 409, 100, 208, 516};
 }
 
 inline uint8_t Clamp(int v) { return v < 0 ? 0 : v > 255 ? 255 : static_cast<uint8_t>(v); }
 
 inline void PutPixel(uint8_t* out, int y, int u, int v, const Coefficients& k) {
-  int c = 298 * (y - 16) + 128;
+  int c = k.ky * (y - k.y0) + 128;
   int d = u - 128;
   int e = v - 128;
   out[0] = Clamp((c + k.bu * d) >> 8);
@@ -60,7 +64,7 @@ bool ConvertToBgrx(const SourcePicture& s, uint8_t* out, ptrdiff_t outPitch) {
   if (pitch < rowBytes) return false;
   if (s.bufferSize < RequiredBufferSize(s.layout, s.pitch, s.planeRows)) return false;
 
-  const Coefficients k = CoefficientsFor(s.matrix);
+  const Coefficients k = CoefficientsFor(s.matrix, s.fullRange);
   const int w = s.width, h = s.height, rows = s.planeRows;
   const int chromaRows = (rows + 1) / 2;
   const ptrdiff_t sign = s.pitch < 0 ? -1 : 1;

@@ -23,6 +23,7 @@ struct SourcePicture {
   ptrdiff_t pitch;
   int planeRows;
   YuvMatrix matrix;
+  bool fullRange = false;  // codes 0-255 (JPEG) rather than 16-235
 };
 
 // Writes width x height BGRX pixels, top row first, `outPitch` bytes apart.

@@ -9,7 +9,7 @@ vantoro_test(engine_convert_test
 if(WIN32 AND TARGET VantoroMedia)
   find_program(VANTORO_FFMPEG ffmpeg REQUIRED)
   set(media ${CMAKE_BINARY_DIR}/bin/engine-media)
-  set(lavfi_av -f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i sine=frequency=440:sample_rate=44100 -t 2)
+  set(lavfi_av -f lavfi -i testsrc=size=320x240:rate=25,hue=h=t*360 -f lavfi -i sine=frequency=440:sample_rate=44100 -t 2)
   set(ff ${VANTORO_FFMPEG} -nostdin -loglevel error -y)
   add_custom_command(OUTPUT ${media}/clip.mp4 ${media}/clip-faststart.mp4 ${media}/clip.mov
                             ${media}/clip.avi ${media}/tone.wav
@@ -17,8 +17,8 @@ if(WIN32 AND TARGET VantoroMedia)
     COMMAND ${CMAKE_COMMAND} -E make_directory ${media}
     COMMAND ${ff} ${lavfi_av} -c:v libx264 -pix_fmt yuv420p -c:a aac ${media}/clip.mp4
     COMMAND ${ff} -i ${media}/clip.mp4 -c copy -movflags +faststart ${media}/clip-faststart.mp4
-    COMMAND ${ff} ${lavfi_av} -c:v mjpeg -q:v 3 -c:a pcm_s16be ${media}/clip.mov
-    COMMAND ${ff} ${lavfi_av} -c:v mjpeg -q:v 3 -c:a pcm_s16le ${media}/clip.avi
+    COMMAND ${ff} ${lavfi_av} -c:v mjpeg -pix_fmt yuvj420p -q:v 3 -c:a pcm_s16be ${media}/clip.mov
+    COMMAND ${ff} ${lavfi_av} -c:v mjpeg -pix_fmt yuvj420p -q:v 3 -c:a pcm_s16le ${media}/clip.avi
     COMMAND ${ff} -f lavfi -i sine=frequency=440:sample_rate=44100 -t 1.5 ${media}/tone.wav
     COMMAND ${ff} -i ${media}/clip.mp4 -vf "select=eq(n\\,0)" -frames:v 1 -f rawvideo -pix_fmt bgra ${media}/frame0.bgra
     COMMAND ${ff} -i ${media}/clip.mp4 -vf "select=eq(n\\,37)" -frames:v 1 -f rawvideo -pix_fmt bgra ${media}/frame37.bgra
