@@ -27,7 +27,7 @@ if(WIN32 AND TARGET VantoroMedia)
   add_custom_target(engine_media DEPENDS ${media}/clip.mp4)
 
   vantoro_test(engine_operations_test SOURCES engine_operations_test.cpp)
-  vantoro_test(engine_playback_test SOURCES engine_playback_test.cpp)
+  vantoro_test(engine_playback_test SOURCES engine_playback_test.cpp LIBS winmm gdi32)
   foreach(t engine_operations_test engine_playback_test)
     add_dependencies(${t} VantoroMedia engine_media)
   endforeach()

@@ -7,6 +7,8 @@
 
 #include "tests/engine_harness.h"
 
+#include <mmsystem.h>
+
 using namespace enginetest;
 
 namespace {
@@ -296,4 +298,26 @@ TEST(EnginePlayback, NegativeRateStepsBackward) {
   EXPECT_NEAR(GetGValue(c), e[1], 8);
   EXPECT_NEAR(GetBValue(c), e[2], 8);
   Op(kSel_DestroyPortAssociation, port);
+}
+
+TEST(EnginePlayback, SoundOnlyMoviePlaysSilentlyWithoutADevice) {
+  ASSERT_EQ(waveOutGetNumDevs(), 0u);  // as on the test machines
+  PlayingMovie wav("tone.wav");
+  ASSERT_NE(wav.movie, nullptr);
+  Op(kSel_SetMovieVolume, wav.movie, int16_t(-128));
+  EXPECT_EQ(int16_t(Op(kSel_GetMovieVolume, wav.movie)), -128);  // muted, value kept
+  Op(kSel_SetMovieActive, wav.movie, 1);
+  Op(kSel_SetMovieActiveSegment, wav.movie, 0, 180);  // 0.3 s at 600 a second
+  EXPECT_EQ(St(Op(kSel_PrerollMovie, wav.movie, 0, 0x10000)), 0);
+  Op(kSel_SetMovieRate, wav.movie, 0x10000);
+  double begin = Now();
+  while (!uint8_t(Op(kSel_IsMovieDone, wav.movie)) && Now() - begin < 2.0) {
+    Op(kSel_MoviesTask, wav.movie, 0);
+    Sleep(10);
+  }
+  double took = Now() - begin;
+  EXPECT_GT(took, 0.25);
+  EXPECT_LT(took, 0.6);
+  EXPECT_EQ(Op(kSel_GetMovieTime, wav.movie, 0), 180u);
+  EXPECT_EQ(Op(kSel_GetMoviePict, wav.movie, 0), 0u);  // no picture without video
 }
