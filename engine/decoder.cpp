@@ -321,7 +321,20 @@ void VideoDecoder::DoStill(std::unique_ptr<Reader>& still, int index) {
   cv_.notify_all();
 }
 
+// Nothing may leave the thread: a failure of any kind ends decoding and
+// the movie goes on without pictures.
 void VideoDecoder::Run() {
+  try {
+    Decode();
+  } catch (...) {
+    std::lock_guard<std::mutex> lock(m_);
+    failed_ = true;
+    stillPending_ = false;
+    cv_.notify_all();
+  }
+}
+
+void VideoDecoder::Decode() {
   if (!EnterMediaThread()) {
     std::lock_guard<std::mutex> lock(m_);
     failed_ = true;

@@ -52,6 +52,7 @@ class VideoDecoder {
  private:
   struct Reader;
   void Run();
+  void Decode();
   bool OpenReader(Reader* reader);
   bool ReadFrame(Reader* reader, int64_t skipBelow, bool convert, Frame* frame, int64_t* readTime,
                  bool* endOfStream);

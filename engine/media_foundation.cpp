@@ -64,7 +64,11 @@ bool RunOnMediaThread(std::function<void()> work, DWORD timeoutMs) {
   try {
     std::thread([state, work = std::move(work)] {
       if (EnterMediaThread()) {
-        work();
+        try {
+          work();
+        } catch (...) {
+          // Reported as not done: the caller sees no result.
+        }
         LeaveMediaThread();
       }
       std::lock_guard<std::mutex> lock(state->m);

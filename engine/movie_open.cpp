@@ -61,6 +61,9 @@ OSErr ReadTimeline(HANDLE file, const std::wstring& path, Timeline* tl) {
       tl->width = model.width;
       tl->height = model.height;
       tl->hasVideo = model.hasVideo() && model.width > 0 && model.height > 0;
+      if (tl->hasVideo && (model.width > kMaxPictureSide || model.height > kMaxPictureSide ||
+                           int64_t(model.width) * model.height > kMaxPicturePixels))
+        return invalidMovie;
       tl->hasSound = model.hasSound();
       if (tl->hasVideo) tl->videoTimes = VideoSampleTimes(model);
       for (const Track& track : model.tracks) {
@@ -79,6 +82,7 @@ OSErr ReadTimeline(HANDLE file, const std::wstring& path, Timeline* tl) {
     if (status != ParseStatus::NotAMovie && status != ParseStatus::Unsupported) return invalidMovie;
   }
   if (!ProbeWithMediaFoundation(path, tl)) return noMovieFound;
+  if (tl->hasVideo && int64_t(tl->width) * tl->height > kMaxPicturePixels) return invalidMovie;
   return noErr;
 }
 

@@ -41,7 +41,7 @@ void Probe(const std::wstring& path, ProbeResult* out) {
     if (major == MFMediaType_Video && !tl.hasVideo) {
       UINT32 w = 0, h = 0, num = 0, den = 0;
       MFGetAttributeSize(type, MF_MT_FRAME_SIZE, &w, &h);
-      if (w > 0 && h > 0 && w <= 32767 && h <= 32767) {
+      if (w > 0 && h > 0 && w <= kMaxPictureSide && h <= kMaxPictureSide) {
         tl.hasVideo = true;
         tl.width = static_cast<int32_t>(w);
         tl.height = static_cast<int32_t>(h);
@@ -62,6 +62,11 @@ void Probe(const std::wstring& path, ProbeResult* out) {
     tl.videoTimes = UniformTimes(tl.duration, kTimeScale, fps > 0 ? fps : 25.0);
     if (tl.videoTimes.empty()) tl.videoTimes.push_back(0);
     tl.stepTimes = tl.videoTimes;
+  } else {
+    // Sound alone steps in hundredths of a second, so time code frames read
+    // as hundredths.
+    for (int64_t k = 0; k * kTimeScale / 100 < tl.duration && k < (1 << 22); ++k)
+      tl.stepTimes.push_back(static_cast<int32_t>(k * kTimeScale / 100));
   }
   out->ok = true;
 }

@@ -36,11 +36,20 @@ struct SoundPlayer::Impl {
   int16_t volume = 256;
 
   void Run();
+  void Play();
 };
 
 // The engine thread: reads PCM from the file and keeps a few waveOut
 // buffers queued while the movie plays; stops and resets when it does not.
 void SoundPlayer::Impl::Run() {
+  try {
+    Play();
+  } catch (...) {
+    // Out of memory or the like: the movie runs silent.
+  }
+}
+
+void SoundPlayer::Impl::Play() {
   if (!EnterMediaThread()) return;
   IMFSourceReader* reader = nullptr;
   HWAVEOUT out = nullptr;

@@ -8,6 +8,11 @@
 
 namespace vmedia {
 
+// Largest picture the engine decodes: bounds what a file can make it
+// allocate for one frame.
+constexpr int32_t kMaxPictureSide = 8192;
+constexpr int64_t kMaxPicturePixels = 8192 * 4608;
+
 struct Timeline {
   int32_t timeScale = 600;
   int32_t duration = 0;

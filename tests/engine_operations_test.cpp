@@ -2,6 +2,8 @@
 // models of the formats, bad files, handles, pictures and the exporter.
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include <cmath>
 
 #include "tests/engine_harness.h"
@@ -172,7 +174,20 @@ TEST(EngineMovies, BadFilesAreRefusedWithoutCrashing) {
   std::vector<uint8_t> huge = {0x7F, 0xFF, 0xFF, 0xFF, 'm', 'o', 'o', 'v', 0, 0, 0, 0};
   WriteBytes(MediaPath("huge.mov"), huge);
 
-  for (const char* name : {"cut.mp4", "noise.mp4", "noise.avi", "empty.mov", "notes.txt", "huge.mov"}) {
+  // A real movie whose video track claims 60000 x 60000 pixels.
+  std::vector<uint8_t> giant = clip;
+  for (size_t i = 4; i + 88 <= giant.size(); ++i) {
+    if (memcmp(&giant[i], "tkhd", 4) != 0) continue;
+    uint32_t size = (giant[i - 4] << 24) | (giant[i - 3] << 16) | (giant[i - 2] << 8) | giant[i - 1];
+    size_t dims = i - 4 + size - 8;  // width and height close the box, 16.16 each
+    if (dims + 8 > giant.size() || (giant[dims] | giant[dims + 1]) == 0) continue;
+    const uint8_t big[8] = {0xEA, 0x60, 0, 0, 0xEA, 0x60, 0, 0};
+    memcpy(&giant[dims], big, 8);
+  }
+  ASSERT_NE(giant, clip);
+  WriteBytes(MediaPath("giant.mp4"), giant);
+
+  for (const char* name : {"cut.mp4", "noise.mp4", "noise.avi", "empty.mov", "notes.txt", "huge.mov", "giant.mp4"}) {
     SCOPED_TRACE(name);
     Opened o = OpenMovie(MediaPath(name));
     EXPECT_EQ(o.pathErr, 0);
@@ -265,5 +280,20 @@ TEST(EnginePictures, PictureHandleAndExporterRequests) {
 
   Op(kSel_KillPicture, pict);
   EXPECT_EQ(Op(kSel_GetHandleSize, pict), 0u);
+  Op(kSel_DisposeMovie, o.movie);
+}
+
+TEST(EngineMovies, SoundAloneStepsInHundredths) {
+  Opened o = OpenMovie(MediaPath("tone.wav"));
+  ASSERT_EQ(o.movieErr, 0);
+  // The walk from time 0 over steps, as for a movie without video samples.
+  TimeValue t = 0, next = 0;
+  uint32_t count = 0;
+  while (t >= 0 && count < 100000) {
+    Op(kSel_GetMovieNextInterestingTime, o.movie, nextTimeStep, 0, 0, t, 0x10000, &next, 0);
+    t = next;
+    ++count;
+  }
+  EXPECT_EQ(count - 1, 149u);  // 1.5 s: steps at 0.01 s .. 1.49 s after the first
   Op(kSel_DisposeMovie, o.movie);
 }
