@@ -1,0 +1,242 @@
+// The plug-in with our own media engine and the stand-in host, on movies that
+// ffmpeg made, compared with what ffprobe says of them.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "player/session.h"
+#include "quicktime/operations.h"
+#include "standin/host_windows.h"
+#include "standin/message_boxes.h"
+#include "standin/plugin.h"
+
+#ifndef VANTORO_MEDIA_DIR
+#error VANTORO_MEDIA_DIR names the folder of the test media
+#endif
+
+namespace {
+
+std::string Folder() {
+  char path[MAX_PATH];
+  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string s(path, n);
+  return s.substr(0, s.find_last_of("\\/") + 1);
+}
+
+std::string MediaPath(const std::string& name) {
+  std::string path = std::string(VANTORO_MEDIA_DIR) + "/" + name;
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+// ffprobe's flat output: key=value, values maybe quoted.
+std::map<std::string, std::string> Probe(const std::string& name) {
+  std::map<std::string, std::string> values;
+  std::ifstream in(MediaPath(name + ".probe"));
+  std::string line;
+  while (std::getline(in, line)) {
+    size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    std::string value = line.substr(eq + 1);
+    if (value.size() >= 2 && value.front() == '"') value = value.substr(1, value.size() - 2);
+    values[line.substr(0, eq)] = value;
+  }
+  return values;
+}
+
+struct Expected {
+  double duration = 0;
+  int width = 0;
+  int height = 0;
+  long packets = 0;
+};
+
+Expected ExpectedOf(const std::string& name) {
+  auto probe = Probe(name);
+  Expected e;
+  e.duration = atof(probe["format.duration"].c_str());
+  for (int i = 0; i < 4; ++i) {
+    std::string key = "streams.stream." + std::to_string(i) + ".";
+    if (probe[key + "codec_type"] == "video") {
+      e.width = atoi(probe[key + "width"].c_str());
+      e.height = atoi(probe[key + "height"].c_str());
+      e.packets = atol(probe[key + "nb_read_packets"].c_str());
+    }
+  }
+  return e;
+}
+
+// hh:mm:ss.ff in seconds at the given frame rate.
+double Seconds(const std::string& text, double fps) {
+  int h = 0, m = 0, s = 0, f = 0;
+  if (sscanf(text.c_str(), "%d:%d:%d.%d", &h, &m, &s, &f) != 4) return -1;
+  return h * 3600.0 + m * 60.0 + s + (fps > 0 ? f / fps : 0);
+}
+
+class EndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (GetFileAttributesA(MediaPath("stamp").c_str()) == INVALID_FILE_ATTRIBUTES) {
+      GTEST_SKIP() << "no test media (ffmpeg missing?)";
+    }
+    ASSERT_TRUE(windows.Create());
+    document = windows.OpenDocument("Movies");
+    ASSERT_TRUE(plugin.Load(Folder() + "Vantoro.fmx")) << plugin.LoadError();
+    ASSERT_EQ(plugin.Initialise(), 4);
+  }
+  void TearDown() override {
+    if (!plugin.Loaded()) return;
+    plugin.Shutdown();
+    plugin.Unload();
+    windows.Destroy();
+  }
+  std::string Call(const std::string& name, const std::string& args = "") { return plugin.CallByName(name, args); }
+  bool Subclassed() const {
+    return reinterpret_cast<WNDPROC>(GetWindowLongA(document, GWL_WNDPROC)) != standin::HostWindows::DocumentProc();
+  }
+  // Pumps messages until the movie has played to its end (the window has its
+  // own procedure back), at most timeoutMs.
+  bool PlayToEnd(int timeoutMs) {
+    return windows.PumpUntil([&] { return !Subclassed(); }, timeoutMs);
+  }
+
+  standin::MessageBoxDismisser boxes;
+  standin::HostWindows windows;
+  standin::Plugin plugin;
+  HWND document = nullptr;
+};
+
+const char* const kMovies[] = {"h264_aac.mp4", "h264_faststart.mp4", "mjpeg_pcm.mov", "delayed.mov", "mobile.3gp"};
+
+TEST_F(EndToEnd, DurationAndSizeByPathMatchFfprobe) {
+  for (const char* name : kMovies) {
+    Expected e = ExpectedOf(name);
+    std::string path = MediaPath(name);
+    std::string size = Call("Vantoro-GetVideoSize", path);
+    EXPECT_EQ(size, std::to_string(e.width) + "," + std::to_string(e.height)) << name;
+    std::string duration = Call("Vantoro-GetDuration", path);
+    double fps = e.packets / e.duration;
+    EXPECT_NEAR(Seconds(duration, fps), e.duration, 1.0 / fps + 0.01) << name << " answered " << duration;
+  }
+  Expected sound = ExpectedOf("sound.m4a");
+  std::string duration = Call("Vantoro-GetDuration", MediaPath("sound.m4a"));
+  EXPECT_NEAR(Seconds(duration, 100), sound.duration, 0.05) << duration;
+  EXPECT_EQ(Call("Vantoro-GetVideoSize", MediaPath("sound.m4a")), "0,0");
+}
+
+// The frame count behind the frame field is ffprobe's packet count.
+TEST_F(EndToEnd, FrameCountIsThePacketCount) {
+  for (const char* name : kMovies) {
+    Expected e = ExpectedOf(name);
+    std::string path = MediaPath(name);
+    FSSpec spec;
+    int16_t fileRef = 0;
+    Movie movie = nullptr;
+    int16_t resId = 0;
+    Boolean changed = 0;
+    ASSERT_EQ(NativePathNameToFSSpec(path.c_str(), &spec, 0), 0) << name;
+    ASSERT_EQ(OpenMovieFile(&spec, &fileRef, 1), 0) << name;
+    ASSERT_EQ(NewMovieFromFile(&movie, fileRef, &resId, nullptr, 0, &changed), 0) << name;
+    CloseMovieFile(fileRef);
+    EXPECT_EQ(CountVideoFrames(movie), static_cast<uint32_t>(e.packets)) << name;
+    DisposeMovie(movie);
+  }
+}
+
+TEST_F(EndToEnd, MissingAndBadFiles) {
+  EXPECT_EQ(Call("Vantoro-GetDuration", "C:\\no such folder\\movie.mov"), "72008");
+  EXPECT_EQ(Call("Vantoro-Play", "C:\\no such folder\\movie.mov"), "72008");
+  std::string junk = Folder() + "junk.mov";
+  {
+    std::ofstream out(junk, std::ios::binary);
+    out << "this is no movie at all";
+  }
+  std::string answer = Call("Vantoro-GetDuration", junk);
+  EXPECT_TRUE(answer == "74001" || answer == "74002") << answer;
+  answer = Call("Vantoro-Play", junk);
+  EXPECT_TRUE(answer == "74001" || answer == "74002") << answer;
+  EXPECT_FALSE(Subclassed());
+  DeleteFileA(junk.c_str());
+}
+
+TEST_F(EndToEnd, PlaysToTheEndAndFinishes) {
+  for (const char* name : {"mjpeg_pcm.mov", "h264_aac.mp4"}) {
+    ASSERT_EQ(Call("Vantoro-Play", MediaPath(name)), "") << name;
+    EXPECT_TRUE(Subclassed());
+    windows.Pump(500);
+    std::string early = Call("Vantoro-GetTime");
+    EXPECT_GT(Seconds(early, 25), 0.2) << name << " does not advance: " << early;
+    EXPECT_TRUE(PlayToEnd(6000)) << name << " never finished, at " << Call("Vantoro-GetTime");
+    EXPECT_EQ(Call("Vantoro-GetTime"), "74005") << "the finished movie is closed at the next call";
+  }
+}
+
+TEST_F(EndToEnd, SoundOnlyPlaysSilentlyOnTheClock) {
+  ASSERT_EQ(Call("Vantoro-Play", MediaPath("sound.m4a")), "");
+  EXPECT_TRUE(PlayToEnd(6000));
+  EXPECT_EQ(Call("Vantoro-GetTime"), "74005");
+}
+
+TEST_F(EndToEnd, EndTimeEndsTheSegment) {
+  ASSERT_EQ(Call("Vantoro-Play", MediaPath("mjpeg_pcm.mov") + "|0|1|00:00:00.00|00:00:01.00"), "");
+  DWORD start = GetTickCount();
+  EXPECT_TRUE(PlayToEnd(4000));
+  DWORD took = GetTickCount() - start;
+  EXPECT_LT(took, 2500u) << "played past the end time";
+  EXPECT_GT(took, 600u) << "ended before the end time";
+}
+
+TEST_F(EndToEnd, LoopingSegmentNeverFinishes) {
+  ASSERT_EQ(Call("Vantoro-Play", MediaPath("mjpeg_pcm.mov") + "|1|1|00:00:00.00|00:00:01.00"), "");
+  windows.Pump(2500);
+  EXPECT_TRUE(Subclassed()) << "a looping movie is not done";
+  double at = Seconds(Call("Vantoro-GetTime"), 25);
+  EXPECT_GE(at, 0.0);
+  EXPECT_LE(at, 1.05) << "stays within its segment";
+  EXPECT_EQ(Call("Vantoro-Stop"), "");
+  EXPECT_FALSE(Subclassed());
+}
+
+// Pictures of chosen frames, for ImageMagick to compare with ffmpeg's decode
+// (tests/end_to_end_pictures.sh). The picture goes behind the customary
+// 512-byte file header.
+TEST_F(EndToEnd, SetTimeThenFrameToClipboard) {
+  struct Shot {
+    const char* movie;
+    const char* time;
+    int frame;
+  } shots[] = {{"h264_aac.mp4", "00:00:01.12", 37}, {"mjpeg_pcm.mov", "00:00:02.05", 55},
+               {"h264_aac.mp4", "00:00:00.00", 0}};
+  for (const Shot& shot : shots) {
+    ASSERT_EQ(Call("Vantoro-Play", MediaPath(shot.movie) + "|0|0"), "");
+    windows.Pump(50);
+    ASSERT_EQ(Call("Vantoro-SetTime", shot.time), "");
+    ASSERT_EQ(Call("Vantoro-GetVideoFrame"), "") << shot.movie << " " << shot.time;
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    HANDLE block = GetClipboardData(RegisterClipboardFormatA("Mac-PICT"));
+    ASSERT_NE(block, nullptr);
+    const char* bytes = static_cast<const char*>(GlobalLock(block));
+    std::string name = std::string(VANTORO_MEDIA_DIR) + "/" + shot.movie + "." + std::to_string(shot.frame) + ".pict";
+    std::ofstream out(name, std::ios::binary);
+    out << std::string(512, '\0');
+    out.write(bytes, GlobalSize(block));
+    GlobalUnlock(block);
+    HANDLE size = GetClipboardData(RegisterClipboardFormatA("Mac-SIZE"));
+    ASSERT_NE(size, nullptr);
+    const uint8_t* s = static_cast<const uint8_t*>(GlobalLock(size));
+    EXPECT_EQ((s[4] << 8) | s[5], 320);
+    EXPECT_EQ((s[6] << 8) | s[7], 240);
+    GlobalUnlock(size);
+    CloseClipboard();
+    EXPECT_EQ(Call("Vantoro-Stop"), "");
+  }
+}
+
+}  // namespace
