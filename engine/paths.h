@@ -1,6 +1,6 @@
-// Paths and open movie files. A file specification cannot hold a Windows
+// Paths and open movie files. An FSSpec cannot hold a Windows
 // path, so the engine keeps the path in a bounded table and puts a token in
-// the specification; open files are known by 16-bit reference numbers.
+// the FSSpec; open files are known by 16-bit reference numbers.
 #pragma once
 #include <windows.h>
 
@@ -10,9 +10,9 @@
 
 namespace vmedia {
 
-// Host path (ANSI code page) to a specification of an existing file.
+// Host path (ANSI code page) to an FSSpec of an existing file.
 OSErr PathToSpec(const char* path, FSSpec* spec);
-// The full wide path a specification stands for; false if it is not one of
+// The full wide path an FSSpec stands for; false if it is not one of
 // ours or has been recycled.
 bool SpecPath(const FSSpec* spec, std::wstring* path);
 
