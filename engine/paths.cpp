@@ -9,7 +9,7 @@
 namespace vmedia {
 namespace {
 
-constexpr int16_t kSpecVolume = 0x5674;  // marks specifications made here
+constexpr int16_t kSpecVolume = 0x5674;  // marks FSSpecs made here
 constexpr size_t kMaxPaths = 1024;
 constexpr size_t kMaxOpenFiles = 256;
 
