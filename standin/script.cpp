@@ -72,6 +72,15 @@ Script ParseScript(const std::string& source) {
       step.kind = K::kIdle;
     } else if (word == "echo") {
       step.kind = K::kEcho;
+    } else if (word == "clipboard") {
+      step.kind = K::kSaveClipboard;
+      size_t gap = rest.find(' ');
+      if (gap == std::string::npos || gap == 0 || gap + 1 == rest.size()) {
+        fail("clipboard needs a format name and a file name");
+        continue;
+      }
+      step.name = rest.substr(0, gap);
+      step.text = rest.substr(gap + 1);
     } else if (word.find('-') != std::string::npos) {
       step.kind = K::kCall;
       step.name = word;

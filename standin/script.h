@@ -12,6 +12,8 @@
 //   title Text           set the main window's title
 //   idle                 give the plug-in idle time
 //   echo text            print text
+//   clipboard FORMAT FILE  save the clipboard's item of that registered format
+//                        (e.g. Mac-PICT) to FILE, byte for byte
 //
 // Leading blanks and a line's final CR are dropped. Free of windows.h.
 #pragma once
@@ -21,11 +23,11 @@
 namespace standin {
 
 struct ScriptStep {
-  enum class Kind { kCall, kCallNumber, kWait, kOpen, kClose, kFront, kTitle, kIdle, kEcho };
+  enum class Kind { kCall, kCallNumber, kWait, kOpen, kClose, kFront, kTitle, kIdle, kEcho, kSaveClipboard };
   Kind kind = Kind::kEcho;
   int line = 0;
-  std::string name;  // function name of kCall
-  std::string text;  // argument text, title or echo text
+  std::string name;  // function name of kCall, format of kSaveClipboard
+  std::string text;  // argument text, title, echo text or file name
   long number = 0;   // function number of kCallNumber, milliseconds of kWait
 };
 

@@ -1,6 +1,28 @@
 #include "standin/script_runner.h"
 
+#include <stdio.h>
+
 namespace standin {
+
+// Writes the clipboard's item of a registered format to a file; answers its
+// size, or -1.
+long SaveClipboardItem(const std::string& format, const std::string& file) {
+  UINT id = RegisterClipboardFormatA(format.c_str());
+  if (!id || !OpenClipboard(nullptr)) return -1;
+  long size = -1;
+  if (HANDLE block = GetClipboardData(id)) {
+    const void* bytes = GlobalLock(block);
+    FILE* out = bytes ? fopen(file.c_str(), "wb") : nullptr;
+    if (out) {
+      size_t n = GlobalSize(block);
+      if (fwrite(bytes, 1, n, out) == n) size = static_cast<long>(n);
+      fclose(out);
+    }
+    if (bytes) GlobalUnlock(block);
+  }
+  CloseClipboard();
+  return size;
+}
 
 bool ScriptRunner::Run(const Script& script) {
   for (const std::string& e : script.errors) {
@@ -8,8 +30,12 @@ bool ScriptRunner::Run(const Script& script) {
     ++failures_;
   }
   if (!script.errors.empty()) return false;
-  for (const ScriptStep& step : script.steps) RunStep(step);
-  out_.flush();
+  // Flushed after every step, so that whoever reads the transcript through a
+  // pipe sees each line as it happens.
+  for (const ScriptStep& step : script.steps) {
+    RunStep(step);
+    out_.flush();
+  }
   return failures_ == 0;
 }
 
@@ -75,6 +101,14 @@ void ScriptRunner::RunStep(const ScriptStep& step) {
     case K::kEcho:
       out_ << step.text << "\n";
       break;
+    case K::kSaveClipboard: {
+      long saved = SaveClipboardItem(step.name, step.text);
+      if (saved < 0)
+        Fail(step, "the clipboard holds no " + step.name + " item, or " + step.text + " cannot be written");
+      else
+        Note("(clipboard " + step.name + ": " + std::to_string(saved) + " bytes to " + step.text + ")");
+      break;
+    }
   }
 }
 

@@ -63,6 +63,16 @@ TEST(ScriptParse, HostCommands) {
   EXPECT_EQ(s.steps[11].text, "");
 }
 
+TEST(ScriptParse, ClipboardNamesAFormatAndAFile) {
+  Script s = ParseScript("clipboard Mac-PICT C:\\out dir\\frame.pict\nclipboard Mac-PICT\nclipboard\n");
+  ASSERT_EQ(s.steps.size(), 1u);
+  EXPECT_EQ(s.steps[0].kind, ScriptStep::Kind::kSaveClipboard);
+  EXPECT_EQ(s.steps[0].name, "Mac-PICT");
+  EXPECT_EQ(s.steps[0].text, "C:\\out dir\\frame.pict");
+  ASSERT_EQ(s.errors.size(), 2u);
+  EXPECT_EQ(s.errors[0], "line 2: clipboard needs a format name and a file name");
+}
+
 TEST(ScriptParse, BadLinesAreReportedWithTheirNumbers) {
   Script s = ParseScript("wait\nwait 1x\nwait -5\nplay movie\ncall x\nVantoro-Stop\n");
   ASSERT_EQ(s.errors.size(), 5u);
