@@ -11,6 +11,7 @@
 #include <string>
 
 #include "engine/container/movie_file.h"
+#include "media_probe.h"
 
 using namespace vmedia;
 
@@ -18,20 +19,7 @@ namespace {
 
 std::string MediaPath(const std::string& name) { return std::string(VANTORO_MEDIA_DIR) + "/" + name; }
 
-// ffprobe's flat output: key=value, strings quoted.
-std::map<std::string, std::string> Probe(const std::string& name) {
-  std::map<std::string, std::string> values;
-  std::ifstream in(MediaPath(name + ".probe"));
-  std::string line;
-  while (std::getline(in, line)) {
-    size_t eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    std::string v = line.substr(eq + 1);
-    if (v.size() >= 2 && v.front() == '"') v = v.substr(1, v.size() - 2);
-    values[line.substr(0, eq)] = v;
-  }
-  return values;
-}
+std::map<std::string, std::string> Probe(const std::string& name) { return ReadProbe(MediaPath(name + ".probe")); }
 
 std::vector<double> VideoPts(const std::string& name) {
   std::vector<double> pts;

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "media_probe.h"
 #include "player/session.h"
 #include "quicktime/operations.h"
 #include "standin/host_windows.h"
@@ -36,20 +37,7 @@ std::string MediaPath(const std::string& name) {
   return path;
 }
 
-// ffprobe's flat output: key=value, values maybe quoted.
-std::map<std::string, std::string> Probe(const std::string& name) {
-  std::map<std::string, std::string> values;
-  std::ifstream in(MediaPath(name + ".probe"));
-  std::string line;
-  while (std::getline(in, line)) {
-    size_t eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    std::string value = line.substr(eq + 1);
-    if (value.size() >= 2 && value.front() == '"') value = value.substr(1, value.size() - 2);
-    values[line.substr(0, eq)] = value;
-  }
-  return values;
-}
+std::map<std::string, std::string> Probe(const std::string& name) { return ReadProbe(MediaPath(name + ".probe")); }
 
 struct Expected {
   double duration = 0;

@@ -9,6 +9,40 @@ namespace {
 
 using fixture::PluginTest;
 
+// Holds the clipboard open from another thread, for a window of its own, as
+// another program would, until released.
+class ClipboardHolder {
+ public:
+  ClipboardHolder()
+      : opened_(CreateEventA(nullptr, TRUE, FALSE, nullptr)), release_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+    thread_ = std::thread([this] {
+      HWND window = CreateWindowA("STATIC", "holder", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+      BOOL ok = OpenClipboard(window);
+      SetEvent(opened_);
+      WaitForSingleObject(release_, 10000);
+      if (ok) CloseClipboard();
+      DestroyWindow(window);
+    });
+    WaitForSingleObject(opened_, 10000);
+  }
+  ~ClipboardHolder() {
+    Release();
+    CloseHandle(opened_);
+    CloseHandle(release_);
+  }
+  ClipboardHolder(const ClipboardHolder&) = delete;
+  ClipboardHolder& operator=(const ClipboardHolder&) = delete;
+  void Release() {
+    SetEvent(release_);
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  HANDLE opened_;
+  HANDLE release_;
+  std::thread thread_;
+};
+
 class FrameCapture : public PluginTest {
  protected:
   void SetUp() override {
@@ -158,23 +192,9 @@ TEST_F(FrameCapture, BlockThatCannotBeAllocated) {
 
 TEST_F(FrameCapture, ClipboardHeldByAnotherThread) {
   ASSERT_EQ(Play(), "");
-  HANDLE opened = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  // As another program would: opened for a window of its own.
-  std::thread holder([&] {
-    HWND window = CreateWindowA("STATIC", "holder", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-    BOOL ok = OpenClipboard(window);
-    SetEvent(opened);
-    WaitForSingleObject(release, 10000);
-    if (ok) CloseClipboard();
-    DestroyWindow(window);
-  });
-  WaitForSingleObject(opened, 10000);
+  ClipboardHolder holder;
   EXPECT_EQ(Capture(), "73003") << "a busy clipboard is reported, not answered as success";
-  SetEvent(release);
-  holder.join();
-  CloseHandle(opened);
-  CloseHandle(release);
+  holder.Release();
   EXPECT_EQ(Text(), "before");
 }
 
@@ -183,23 +203,10 @@ TEST_F(FrameCapture, ClipboardHeldByAnotherThread) {
 TEST_F(FrameCapture, FormatsDeclaredLateWhenTheClipboardWasBusy) {
   plugin.Shutdown();
   plugin.Unload();
-  HANDLE opened = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  std::thread holder([&] {
-    HWND window = CreateWindowA("STATIC", "holder", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-    BOOL ok = OpenClipboard(window);
-    SetEvent(opened);
-    WaitForSingleObject(release, 10000);
-    if (ok) CloseClipboard();
-    DestroyWindow(window);
-  });
-  WaitForSingleObject(opened, 10000);
+  ClipboardHolder holder;
   ASSERT_TRUE(plugin.Load(testengine::BesideProgram("Vantoro.fmx")));
   EXPECT_EQ(plugin.Initialise(), 4);
-  SetEvent(release);
-  holder.join();
-  CloseHandle(opened);
-  CloseHandle(release);
+  holder.Release();
   ASSERT_EQ(Play(), "");
   EXPECT_EQ(Capture(), "");
   EXPECT_EQ(Item("Mac-PICT"), picture);
