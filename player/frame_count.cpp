@@ -23,7 +23,8 @@ uint32_t CountVideoFrames(Movie movie) {
 
 uint32_t CountMovieSteps(Movie movie) {
   if (!movie) return 0;
-  Rect box;
+  // An engine that cannot answer leaves the box as it was: start it empty.
+  Rect box = {0, 0, 0, 0};
   GetMovieBox(movie, &box);
   Rect dot = box;
   dot.bottom = static_cast<int16_t>(box.top + 1);

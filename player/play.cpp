@@ -59,6 +59,8 @@ void Play(HostHandle parameters, bool& building) {
   if (n >= 9) display.bottom = Low16(static_cast<int64_t>(display.top) + ReadWholeNumber(parameters, 9));
 
   bool noSize = EmptyRect(&display) != 0;
+  // Not the last movie's box if the engine answers nothing.
+  s.movieBox = Rect{0, 0, 0, 0};
   GetMovieBox(movie, &s.movieBox);
   if (noSize) {
     display.right = Low16(display.left + (s.movieBox.right - s.movieBox.left));
@@ -88,13 +90,13 @@ void Play(HostHandle parameters, bool& building) {
   s.endTime = s.duration;
   if (n >= 4) {
     ParameterCopy text(parameters, 4);
-    s.startTime = TextToTime(s.timeScale, s.framesPerSecond, text.get());
+    s.startTime = TextToTime(s.timeScale, s.framesPerSecond, text.required());
     if (s.startTime < 0) s.startTime = 0;
     if (s.startTime > s.duration) RaiseError(kErrTimeRange);
   }
   if (n >= 5) {
     ParameterCopy text(parameters, 5);
-    s.endTime = TextToTime(s.timeScale, s.framesPerSecond, text.get());
+    s.endTime = TextToTime(s.timeScale, s.framesPerSecond, text.required());
     if (s.endTime == 0) {
       s.endTime = s.duration;
     } else if (s.endTime > s.duration || s.endTime <= s.startTime) {
@@ -151,6 +153,9 @@ FSSpec PathToFSSpec(const char* path) {
 void EnableLooping(Movie movie) {
   SetMoviePlayHints(movie, hintsLoop, hintsLoop);
   TimeBase timeBase = GetMovieTimeBase(movie);
+  // Without a time base the movie plays once rather than hand the engine a
+  // null object.
+  if (!timeBase) return;
   int32_t flags = GetTimeBaseFlags(timeBase);
   flags = (flags | loopTimeBase) & ~palindromeLoopTimeBase;
   SetTimeBaseFlags(timeBase, flags);

@@ -73,7 +73,7 @@ void GetDurationFunction(HostHandle parameters, HostHandle result) {
 void GetVideoSizeFunction(HostHandle parameters, HostHandle result) {
   RunReportFrame(result, [&] {
     int16_t n = RequireArguments(parameters, 0, 1);
-    Rect box;
+    Rect box = {0, 0, 0, 0};
     if (n == 1) {
       TemporaryMovie movie(OpenPathArgument(parameters));
       GetMovieBox(movie.get(), &box);

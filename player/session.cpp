@@ -18,7 +18,7 @@ void CloseMovie(MovieSession& session) {
 
   Movie movie = session.movie;
   session.movie = nullptr;
-  Rect box;
+  Rect box = {0, 0, 0, 0};
   GetMovieBox(movie, &box);
   if (!IsMovieDone(movie)) StopMovie(movie);
   DisposeMovie(movie);

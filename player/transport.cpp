@@ -27,8 +27,10 @@ void SetTimeFunction(HostHandle parameters, HostHandle result) {
     Movie movie = RequireMovie();
     TimeValue time;
     {
+      // A copy the host could not make is no time at all: reading it as the
+      // start would move the movie and answer success.
       ParameterCopy text(parameters, 1);
-      time = TextToTime(GetMovieTimeScale(movie), movieSession.framesPerSecond, text.get());
+      time = TextToTime(GetMovieTimeScale(movie), movieSession.framesPerSecond, text.required());
     }
     if (time < 0) {
       time = 0;

@@ -63,7 +63,7 @@ LRESULT CALLBACK MovieWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
       movieSession.finished = true;
     } else if (message == WM_PAINT) {
       // Keep the host from painting over the movie.
-      Rect box;
+      Rect box = {0, 0, 0, 0};
       GetMovieBox(movieSession.movie, &box);
       UpdateMovie(movieSession.movie);
       RECT area = ToRECT(box);
@@ -86,7 +86,7 @@ LRESULT CALLBACK MovieWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     MoviesTask(movie, 0);
     movieSession.finished = IsMovieDone(movie) ? 1 : 0;
     if (movieSession.finished) {
-      Rect box;
+      Rect box = {0, 0, 0, 0};
       GetMovieBox(movie, &box);
       RECT area = ToRECT(box);
       InvalidateRect(movieSession.hostWindow, &area, TRUE);

@@ -119,10 +119,11 @@ TEST_F(Transport, OutOfHostMemoryForAnArgument) {
   EXPECT_EQ(Call("Vantoro-GetDuration", kMoviePath), "80008");
   standin::FailNewBlockAt(1);
   EXPECT_EQ(Call("Vantoro-GetVideoSize", kMoviePath), "80008");
-  // A time reads a missing copy as the start.
+  // A time the host could not copy is not the start: the movie stays put.
+  engine->SetMovieTimeFromTest(engine->CurrentMovie(), 1500);
   standin::FailNewBlockAt(1);
-  EXPECT_EQ(Call("Vantoro-SetTime", "00:00:05.00"), "");
-  EXPECT_EQ(engine->MovieTime(engine->CurrentMovie()), 0);
+  EXPECT_EQ(Call("Vantoro-SetTime", "00:00:05.00"), "80008");
+  EXPECT_EQ(engine->MovieTime(engine->CurrentMovie()), 1500);
   EXPECT_EQ(Call("Vantoro-GetRate"), "1") << "no code lingers";
 }
 
