@@ -25,6 +25,30 @@ void Release(T*& p) {
   p = nullptr;
 }
 
+// The output format a reader last took for each coded format, tried first
+// next time. Every refused format costs the reader a fresh search for a
+// decoder chain, and Wine's leaks registry handles on each such search.
+std::mutex acceptedLock;
+std::vector<std::pair<GUID, GUID>> acceptedFormats;
+
+GUID AcceptedFormat(const GUID& coded) {
+  std::lock_guard<std::mutex> lock(acceptedLock);
+  for (const auto& a : acceptedFormats)
+    if (a.first == coded) return a.second;
+  return GUID_NULL;
+}
+
+void RememberAccepted(const GUID& coded, const GUID& output) {
+  std::lock_guard<std::mutex> lock(acceptedLock);
+  for (auto& a : acceptedFormats) {
+    if (a.first == coded) {
+      a.second = output;
+      return;
+    }
+  }
+  if (acceptedFormats.size() < 64) acceptedFormats.emplace_back(coded, output);
+}
+
 }  // namespace
 
 struct VideoDecoder::Reader {
@@ -93,18 +117,31 @@ bool VideoDecoder::OpenReader(Reader* r) {
   } kFormats[] = {{&MFVideoFormat_RGB32, PixelLayout::BGRX}, {&MFVideoFormat_NV12, PixelLayout::NV12},
                   {&MFVideoFormat_IYUV, PixelLayout::I420},  {&MFVideoFormat_I420, PixelLayout::I420},
                   {&MFVideoFormat_YUY2, PixelLayout::YUY2}};
+  GUID coded = GUID_NULL;
+  IMFMediaType* codedType = nullptr;
+  if (SUCCEEDED(r->reader->GetNativeMediaType(kVideoStream, 0, &codedType))) {
+    codedType->GetGUID(MF_MT_SUBTYPE, &coded);
+    Release(codedType);
+  }
+  const GUID accepted = coded == GUID_NULL ? GUID_NULL : AcceptedFormat(coded);
   bool chosen = false;
-  for (const auto& f : kFormats) {
-    IMFMediaType* type = nullptr;
-    if (FAILED(MFCreateMediaType(&type))) return false;
-    type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
-    type->SetGUID(MF_MT_SUBTYPE, *f.subtype);
-    HRESULT hr = r->reader->SetCurrentMediaType(kVideoStream, nullptr, type);
-    type->Release();
-    if (SUCCEEDED(hr)) {
-      r->layout = f.layout;
-      chosen = true;
-      break;
+  for (int pass = accepted == GUID_NULL ? 1 : 0; pass < 2 && !chosen; ++pass) {
+    for (const auto& f : kFormats) {
+      // First pass: only the format that worked before. Second: all of them.
+      if (pass == 0 && *f.subtype != accepted) continue;
+      if (pass == 1 && *f.subtype == accepted) continue;
+      IMFMediaType* type = nullptr;
+      if (FAILED(MFCreateMediaType(&type))) return false;
+      type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
+      type->SetGUID(MF_MT_SUBTYPE, *f.subtype);
+      HRESULT hr = r->reader->SetCurrentMediaType(kVideoStream, nullptr, type);
+      type->Release();
+      if (SUCCEEDED(hr)) {
+        r->layout = f.layout;
+        chosen = true;
+        if (coded != GUID_NULL && *f.subtype != accepted) RememberAccepted(coded, *f.subtype);
+        break;
+      }
     }
   }
   if (!chosen) return false;
