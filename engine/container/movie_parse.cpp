@@ -146,7 +146,10 @@ ParseStatus MoovParser::ParseMvhd(const uint8_t* p, size_t n, MovieModel* m) {
     m->timeScale = r.U32();
     duration = r.U32();
   }
-  if (!r.ok() || m->timeScale == 0) return ParseStatus::Corrupt;
+  // Time scales are signed 32-bit numbers to the engine's callers: one past
+  // that range would turn negative.
+  if (!r.ok() || m->timeScale == 0 || m->timeScale > uint32_t(std::numeric_limits<int32_t>::max()))
+    return ParseStatus::Corrupt;
   if (duration > uint64_t(std::numeric_limits<int32_t>::max())) return ParseStatus::TooLarge;
   m->duration = int64_t(duration);
   return ParseStatus::Ok;
