@@ -79,6 +79,21 @@ VideoDecoder::~VideoDecoder() {
   if (thread_.joinable()) thread_.join();
 }
 
+bool VideoDecoder::Stop(int timeoutMs) {
+  if (!thread_.joinable()) return true;
+  std::unique_lock<std::mutex> lock(m_);
+  quit_ = true;
+  cv_.notify_all();
+  if (!cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return exited_; })) {
+    lock.unlock();
+    thread_.detach();
+    return false;
+  }
+  lock.unlock();
+  thread_.join();
+  return true;
+}
+
 void VideoDecoder::EnsureThread() {
   if (thread_.joinable() || failed_) return;
   try {
@@ -369,6 +384,9 @@ void VideoDecoder::Run() {
     stillPending_ = false;
     cv_.notify_all();
   }
+  std::lock_guard<std::mutex> lock(m_);
+  exited_ = true;
+  cv_.notify_all();
 }
 
 void VideoDecoder::Decode() {

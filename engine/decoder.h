@@ -49,6 +49,12 @@ class VideoDecoder {
 
   bool Failed();
 
+  // Asks the thread to end and waits up to timeoutMs for it. False when it
+  // is still inside the media layer (a damaged file can keep a reader from
+  // ever opening): the thread is then let go, and the decoder must not be
+  // destroyed, since the thread still uses it.
+  bool Stop(int timeoutMs);
+
  private:
   struct Reader;
   void Run();
@@ -74,6 +80,7 @@ class VideoDecoder {
   std::condition_variable cv_;
   std::thread thread_;
   bool quit_ = false;
+  bool exited_ = false;        // Run has returned
   bool failed_ = false;
   bool ready_ = false;         // reader open, time offset known
   int64_t offset_ = 0;         // reader time - movie time, 100 ns units

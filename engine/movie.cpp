@@ -66,10 +66,15 @@ OSErr NewMovieFromRef(Movie* out, int16_t refNum, int16_t flags) {
   return noErr;
 }
 
+constexpr int kDecoderStopTimeoutMs = 2000;
+
 void DisposeMovieRecord(Movie movie) {
   MovieRecord* m = FindMovie(movie);
   if (!m) return;
   movies.erase(m);
+  // A decoder stuck inside the media layer must not hold up the host's
+  // thread for ever: it is left to finish on its own, and kept alive for it.
+  if (m->video && !m->video->Stop(kDecoderStopTimeoutMs)) (void)m->video.release();
   delete m;
 }
 
