@@ -30,14 +30,9 @@ endif()
 # Awkward paths with the plug-in and our media engine, in a folder of their
 # own as a user installs them.
 if(WIN32 AND TARGET VantoroMedia AND TARGET vantoro_test_media)
-  set(paths_dir ${CMAKE_BINARY_DIR}/bin/paths)
+  include(${CMAKE_CURRENT_LIST_DIR}/beside_plugin.cmake)
   vantoro_test(paths_test SOURCES paths_test.cpp LIBS vantoro_standin version)
   if(TARGET paths_test)
-    set_target_properties(paths_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${paths_dir})
-    target_compile_definitions(paths_test PRIVATE VANTORO_MEDIA_DIR="Z:${CMAKE_BINARY_DIR}/media")
-    add_dependencies(paths_test Vantoro VantoroMedia vantoro_test_media)
-    add_custom_command(TARGET paths_test POST_BUILD
-      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:Vantoro> $<TARGET_FILE:VantoroMedia> ${paths_dir})
-    set_tests_properties(paths_test PROPERTIES WORKING_DIRECTORY ${paths_dir} RESOURCE_LOCK desktop)
+    vantoro_beside_plugin(paths_test ${CMAKE_BINARY_DIR}/bin/paths)
   endif()
 endif()
