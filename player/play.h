@@ -3,7 +3,7 @@
 #pragma once
 #include "quicktime/operations.h"
 
-// Turns a Windows path into a file specification; raises 72008 on failure.
+// Turns a Windows path into the media layer's FSSpec; raises 72008 on failure.
 FSSpec PathToFSSpec(const char* path);
 
 // Makes the movie repeat its active segment from the start.

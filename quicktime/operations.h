@@ -42,7 +42,7 @@ typedef struct Rect {
   int16_t right;
 } Rect;
 
-// A file specification as QuickTime lays it out (70 bytes). What the fields
+// A file reference (FSSpec) as QuickTime lays it out (70 bytes). What the fields
 // hold is the engine's business; the plug-in only passes it along.
 #pragma pack(push, 2)
 typedef struct FSSpec {

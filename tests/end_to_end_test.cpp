@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "beside_plugin.h"
 #include "media_probe.h"
 #include "player/session.h"
 #include "quicktime/operations.h"
@@ -21,21 +22,6 @@
 #endif
 
 namespace {
-
-std::string Folder() {
-  char path[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string s(path, n);
-  return s.substr(0, s.find_last_of("\\/") + 1);
-}
-
-std::string MediaPath(const std::string& name) {
-  std::string path = std::string(VANTORO_MEDIA_DIR) + "/" + name;
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
-  return path;
-}
 
 std::map<std::string, std::string> Probe(const std::string& name) { return ReadProbe(MediaPath(name + ".probe")); }
 

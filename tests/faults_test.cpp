@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <set>
 
+#include "clipboard_text.h"
 #include "plugin_fixture.h"
 
 namespace {
@@ -136,26 +137,9 @@ class Faults : public PluginTest {
     standin::ClearFaults();
   }
 
-  static void PutText(const char* text) {
-    ASSERT_TRUE(OpenClipboard(nullptr));
-    EmptyClipboard();
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, strlen(text) + 1);
-    memcpy(GlobalLock(block), text, strlen(text) + 1);
-    GlobalUnlock(block);
-    SetClipboardData(CF_TEXT, block);
-    CloseClipboard();
-  }
+  static void PutText(const char* text) { ASSERT_TRUE(PutClipboardText(text)); }
+  static std::string Text() { return ClipboardText(); }
 
-  static std::string Text() {
-    if (!OpenClipboard(nullptr)) return "<busy>";
-    std::string text = "<none>";
-    if (HANDLE block = GetClipboardData(CF_TEXT)) {
-      text = static_cast<const char*>(GlobalLock(block));
-      GlobalUnlock(block);
-    }
-    CloseClipboard();
-    return text;
-  }
 
   static bool HasPicture() {
     if (!OpenClipboard(nullptr)) return false;

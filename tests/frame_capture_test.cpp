@@ -3,6 +3,7 @@
 
 #include <thread>
 
+#include "clipboard_text.h"
 #include "plugin_fixture.h"
 
 namespace {
@@ -63,26 +64,9 @@ class FrameCapture : public PluginTest {
     PluginTest::TearDown();
   }
 
-  static void PutText(const char* text) {
-    ASSERT_TRUE(OpenClipboard(nullptr));
-    EmptyClipboard();
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, strlen(text) + 1);
-    memcpy(GlobalLock(block), text, strlen(text) + 1);
-    GlobalUnlock(block);
-    SetClipboardData(CF_TEXT, block);
-    CloseClipboard();
-  }
+  static void PutText(const char* text) { ASSERT_TRUE(PutClipboardText(text)); }
+  static std::string Text() { return ClipboardText(); }
 
-  static std::string Text() {
-    if (!OpenClipboard(nullptr)) return "<busy>";
-    std::string text = "<none>";
-    if (HANDLE block = GetClipboardData(CF_TEXT)) {
-      text = static_cast<const char*>(GlobalLock(block));
-      GlobalUnlock(block);
-    }
-    CloseClipboard();
-    return text;
-  }
 
   static std::vector<uint8_t> Item(const char* format) {
     std::vector<uint8_t> bytes;

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/beside_plugin.h"
 #include "standin/host_windows.h"
 #include "standin/message_boxes.h"
 #include "standin/plugin.h"
@@ -29,13 +30,6 @@
 namespace {
 
 using Bytes = std::string;
-
-std::string Folder() {
-  char path[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string s(path, n);
-  return s.substr(0, s.find_last_of("\\/") + 1);
-}
 
 bool ReadFileBytes(const std::string& path, Bytes* out) {
   std::ifstream in(path, std::ios::binary);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "beside_plugin.h"
 #include "standin/host_windows.h"
 #include "standin/message_boxes.h"
 #include "standin/plugin.h"
@@ -19,21 +20,6 @@
 #endif
 
 namespace {
-
-std::string Folder() {
-  char path[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string s(path, n);
-  return s.substr(0, s.find_last_of("\\/") + 1);
-}
-
-std::string MediaPath(const std::string& name) {
-  std::string path = std::string(VANTORO_MEDIA_DIR) + "/" + name;
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
-  return path;
-}
 
 // Paths in the ANSI code page, as the host passes them, made wide and
 // long-path safe for the test's own file work.

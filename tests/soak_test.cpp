@@ -9,6 +9,7 @@
 #include <stdio.h>
 #include <string>
 
+#include "tests/beside_plugin.h"
 #include "tests/process_counts.h"
 #include "tests/soak_phases.h"
 
@@ -17,20 +18,6 @@
 #endif
 
 namespace {
-
-std::string Folder() {
-  char path[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string s(path, n);
-  return s.substr(0, s.find_last_of("\\/") + 1);
-}
-
-std::string WindowsPath(std::string path) {
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
-  return path;
-}
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
