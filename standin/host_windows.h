@@ -48,6 +48,10 @@ class HostWindows {
   bool PumpUntil(const std::function<bool()>& done, int timeoutMs);
 
   static WNDPROC DocumentProc();
+  // Something else (the plug-in) has put its procedure on the document.
+  static bool Subclassed(HWND doc) {
+    return reinterpret_cast<WNDPROC>(GetWindowLongA(doc, GWL_WNDPROC)) != DocumentProc();
+  }
   static std::vector<UINT> MessagesSeen(HWND doc);
   static int CountSeen(HWND doc, UINT msg);
   static void ClearSeen(HWND doc);

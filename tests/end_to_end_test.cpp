@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "beside_plugin.h"
+#include "test_paths.h"
 #include "media_probe.h"
 #include "player/session.h"
 #include "quicktime/operations.h"
@@ -73,7 +73,7 @@ class EndToEnd : public ::testing::Test {
   }
   std::string Call(const std::string& name, const std::string& args = "") { return plugin.CallByName(name, args); }
   bool Subclassed() const {
-    return reinterpret_cast<WNDPROC>(GetWindowLongA(document, GWL_WNDPROC)) != standin::HostWindows::DocumentProc();
+    return standin::HostWindows::Subclassed(document);
   }
   // Pumps messages until the movie has played to its end (the window has its
   // own procedure back), at most timeoutMs.

@@ -53,7 +53,7 @@ class EngineMissing : public ::testing::Test {
     return answer;
   }
   bool Subclassed() const {
-    return reinterpret_cast<WNDPROC>(GetWindowLongA(document, GWL_WNDPROC)) != standin::HostWindows::DocumentProc();
+    return standin::HostWindows::Subclassed(document);
   }
 
   standin::MessageBoxDismisser boxes;

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/beside_plugin.h"
+#include "tests/test_paths.h"
 #include "standin/host_windows.h"
 #include "standin/message_boxes.h"
 #include "standin/plugin.h"
@@ -311,7 +311,7 @@ class HostileMedia : public ::testing::Test {
   }
 
   bool Subclassed() const {
-    return reinterpret_cast<WNDPROC>(GetWindowLongA(document, GWL_WNDPROC)) != standin::HostWindows::DocumentProc();
+    return standin::HostWindows::Subclassed(document);
   }
 
   standin::MessageBoxDismisser boxes;

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "beside_plugin.h"
+#include "test_paths.h"
 #include "standin/host_windows.h"
 #include "standin/message_boxes.h"
 #include "standin/plugin.h"
@@ -99,7 +99,7 @@ class Paths : public ::testing::Test {
 
   std::string Call(const std::string& name, const std::string& args = "") { return plugin.CallByName(name, args); }
   bool Subclassed() const {
-    return reinterpret_cast<WNDPROC>(GetWindowLongA(document, GWL_WNDPROC)) != standin::HostWindows::DocumentProc();
+    return standin::HostWindows::Subclassed(document);
   }
 
   struct Answers {

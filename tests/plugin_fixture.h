@@ -70,7 +70,7 @@ class PluginTest : public ::testing::Test {
   WNDPROC DocumentProcNow() const {
     return reinterpret_cast<WNDPROC>(GetWindowLongA(document, GWL_WNDPROC));
   }
-  bool Subclassed() const { return DocumentProcNow() != standin::HostWindows::DocumentProc(); }
+  bool Subclassed() const { return standin::HostWindows::Subclassed(document); }
 
   // Sends one message through the document's current procedure.
   void Poke(UINT message = WM_NULL) { SendMessageA(document, message, 0, 0); }

@@ -217,7 +217,7 @@ void Rig::Close() {
 std::string Rig::Call(const std::string& name, const std::string& args) { return plugin.CallByName(name, args); }
 
 bool Rig::Subclassed(HWND doc) {
-  return reinterpret_cast<WNDPROC>(GetWindowLongA(doc, GWL_WNDPROC)) != standin::HostWindows::DocumentProc();
+  return standin::HostWindows::Subclassed(doc);
 }
 
 const char* PhaseName(Phase phase) {

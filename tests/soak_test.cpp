@@ -9,7 +9,7 @@
 #include <stdio.h>
 #include <string>
 
-#include "tests/beside_plugin.h"
+#include "tests/test_paths.h"
 #include "tests/process_counts.h"
 #include "tests/soak_phases.h"
 

@@ -5,14 +5,9 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+#include "test_paths.h"
 
-std::string BinFolder() {
-  char path[MAX_PATH] = "";
-  GetModuleFileNameA(nullptr, path, sizeof path);
-  std::string s(path);
-  return s.substr(0, s.find_last_of("\\/") + 1);
-}
+namespace {
 
 std::string Slurp(const std::string& name) {
   std::ifstream in(name, std::ios::binary);
@@ -37,7 +32,7 @@ HostRun Host(const std::string& args, const std::string& script) {
   // Under Wine the first window of a session starts the desktop process,
   // which keeps the starter's standard handles: let it be this process.
   GetDesktopWindow();
-  const std::string dir = BinFolder();
+  const std::string dir = Folder();
   const std::string scriptFile = dir + "standin_cli_script.txt";
   std::ofstream(scriptFile, std::ios::binary) << script;
   std::string command = "\"" + dir + "vantoro-host.exe\" " + args;

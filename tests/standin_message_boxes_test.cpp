@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "test_paths.h"
 #include "standin/host_windows.h"
 #include "standin/message_boxes.h"
 #include "standin/plugin.h"
@@ -48,11 +49,8 @@ TEST(MessageBoxes, InnerDismisserTakesOverAndGivesBack) {
 }
 
 TEST(MessageBoxes, PluginsBoxIsAnsweredDuringTheCall) {
-  char path[MAX_PATH] = "";
-  GetModuleFileNameA(nullptr, path, sizeof path);
-  std::string s(path);
   Plugin plugin;
-  ASSERT_TRUE(plugin.Load(s.substr(0, s.find_last_of("\\/") + 1) + "standin_fake_plugin.fmx"));
+  ASSERT_TRUE(plugin.Load(Folder() + "standin_fake_plugin.fmx"));
   plugin.Initialise();
   MessageBoxDismisser boxes;
   EXPECT_EQ(plugin.CallByName("Fake-MessageBox", ""), "1");

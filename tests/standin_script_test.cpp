@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "test_paths.h"
 #include "standin/handles.h"
 #include "standin/script.h"
 #include "standin/script_runner.h"
@@ -95,11 +96,8 @@ TEST(ScriptFormat, TranscriptLines) {
 }
 
 TEST(ScriptRun, CallsAndWindowStepsAgainstAPlugin) {
-  char path[MAX_PATH] = "";
-  GetModuleFileNameA(nullptr, path, sizeof path);
-  std::string s(path);
   Plugin plugin;
-  ASSERT_TRUE(plugin.Load(s.substr(0, s.find_last_of("\\/") + 1) + "standin_fake_plugin.fmx"));
+  ASSERT_TRUE(plugin.Load(Folder() + "standin_fake_plugin.fmx"));
   plugin.Initialise();
   HostWindows windows;
   ASSERT_TRUE(windows.Create());

@@ -1,5 +1,5 @@
-// For tests that run beside copies of the plug-in and the media engine
-// (tests/beside_plugin.cmake): their own folder, and the ffmpeg-made media.
+// Where a test finds things: its own folder (beside it the plug-in, the
+// engines and the fake plug-in), and the ffmpeg-made media.
 #pragma once
 #include <windows.h>
 
