@@ -6,7 +6,7 @@
 #include "quicktime/library_path.h"
 
 extern "C" {
-GateHook loadHook = LoadQuickTime;
+GateHook loadHook = LoadMediaEngine;
 GateCode dispatchEntry = QuickTimeUnavailable;
 GateCode callComponentEntry = QuickTimeUnavailable;
 GateCode callComponentWithStorageEntry = QuickTimeUnavailable;
@@ -45,7 +45,7 @@ HMODULE LoadOwnEngine() {
   HMODULE self = nullptr;
   if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                               GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                          reinterpret_cast<LPCSTR>(&LoadQuickTime), &self)) {
+                          reinterpret_cast<LPCSTR>(&LoadMediaEngine), &self)) {
     return nullptr;
   }
   char path[MAX_PATH];
@@ -59,7 +59,7 @@ HMODULE LoadOwnEngine() {
 
 // Entered from an entry with the caller's arguments still on the stack, whose
 // alignment nobody promised; realign for the compiler's sake.
-extern "C" __attribute__((force_align_arg_pointer)) void LoadQuickTime(void) {
+extern "C" __attribute__((force_align_arg_pointer)) void LoadMediaEngine(void) {
   bool tookReference = false;
   if (libraryHandle == nullptr) {
     libraryHandle = LocateQuickTimeLibrary(kQuickTimeLibraryName);

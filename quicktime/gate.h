@@ -23,8 +23,10 @@ extern HMODULE libraryHandle;
 // Answers -2095 in EAX at once; written in assembler.
 void QuickTimeUnavailable(void);
 
-// Finds and binds the engine; leaves the gate unbound if none binds.
-void LoadQuickTime(void);
+// Finds and binds an engine: QuickTime for Windows where it is installed
+// and complete, otherwise our own engine beside the plug-in. Leaves the gate
+// unbound if none binds.
+void LoadMediaEngine(void);
 
 // Loads the first library called `name` found in the usual places: already
 // loaded, the host program's folder, the folders named in the registry, the

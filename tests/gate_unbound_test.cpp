@@ -35,7 +35,7 @@ typedef uint32_t (*EightWords)(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t,
                                uint32_t, uint32_t);
 
 void ExpectUnbound() {
-  EXPECT_EQ(loadHook, LoadQuickTime);
+  EXPECT_EQ(loadHook, LoadMediaEngine);
   EXPECT_EQ(dispatchEntry, QuickTimeUnavailable);
   EXPECT_EQ(callComponentEntry, QuickTimeUnavailable);
   EXPECT_EQ(callComponentWithStorageEntry, QuickTimeUnavailable);
