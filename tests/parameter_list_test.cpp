@@ -31,6 +31,22 @@ TEST(ParameterList, SplitsAtEveryBar) {
   EXPECT_EQ(Fields(" a | b "), (V{" a ", " b "}));
 }
 
+// More fields than any function reads: the ones after the first ten are
+// found as well, and the first past the end is not.
+TEST(ParameterList, FieldsBeyondTheTenth) {
+  EXPECT_EQ(Fields("a|b|c|d|e|f|g|h|i|j"), (V{"a", "b", "c", "d", "e", "f", "g", "h", "i", "j"}));
+  EXPECT_EQ(Fields("a|b|c|d|e|f|g|h|i|j|"), (V{"a", "b", "c", "d", "e", "f", "g", "h", "i", "j", ""}));
+  EXPECT_EQ(Fields("1|2|3|4|5|6|7|8|9|10|11|12|13"),
+            (V{"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12", "13"}));
+  const char* start;
+  size_t length;
+  for (std::string text : {"a|b|c|d|e|f|g|h|i", "a|b|c|d|e|f|g|h|i|j", "a|b|c|d|e|f|g|h|i|j|k|l"}) {
+    ParameterList list(text.data(), text.size());
+    EXPECT_FALSE(list.Field(list.Count() + 1, &start, &length)) << text;
+    EXPECT_FALSE(list.Field(list.Count() + 5, &start, &length)) << text;
+  }
+}
+
 TEST(ParameterList, ZeroBytesBelongToTheField) {
   std::string text("a\0b|c", 5);
   EXPECT_EQ(Fields(text), (V{std::string("a\0b", 3), "c"}));
