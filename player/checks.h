@@ -15,6 +15,3 @@ inline Movie RequireMovie() {
   if (!movieSession.movie) RaiseError(kErrNoMovie);
   return movieSession.movie;
 }
-
-// Writes resultText, as formatted by the function, as its answer.
-void AnswerResultText(HostHandle result);

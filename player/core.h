@@ -30,7 +30,6 @@ struct MovieSession {
 extern MovieSession movieSession;
 extern UINT_PTR playbackTimer;       // SetTimer's answer; 0 while no timer runs
 extern WNDPROC savedWindowProc;      // host window's own procedure while ours is installed
-extern char resultText[256];         // shared buffer for answers and window titles
 
 // The playback timer's identifier: 'Vtmr', first character most significant.
 constexpr UINT_PTR kPlaybackTimerId = 0x56746D72;

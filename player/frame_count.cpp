@@ -1,5 +1,5 @@
 // Counting a movie's frames by walking its interesting times.
-#include "player/session.h"
+#include "player/frame_count.h"
 
 uint32_t CountVideoFrames(Movie movie) {
   uint32_t count = 0;

@@ -3,8 +3,6 @@
 
 #include <string.h>
 
-#include "player/core.h"
-
 namespace {
 
 const char kMainTitlePrefix[] = "FileMaker";
@@ -28,8 +26,9 @@ HWND FindDocument(HWND main) {
 }  // namespace
 
 BOOL CALLBACK MatchMainWindow(HWND window, LPARAM mainWindow) {
-  int length = GetWindowTextA(window, resultText, 255);
-  if (length >= 9 && memcmp(resultText, kMainTitlePrefix, 9) == 0) {
+  char title[256];
+  int length = GetWindowTextA(window, title, 255);
+  if (length >= 9 && memcmp(title, kMainTitlePrefix, 9) == 0) {
     *reinterpret_cast<HWND*>(mainWindow) = window;
     return FALSE;
   }

@@ -9,9 +9,11 @@
 #include "host/parameters.h"
 #include "player/arguments.h"
 #include "player/core.h"
+#include "player/frame_count.h"
 #include "player/host_window.h"
 #include "player/session.h"
 #include "player/timecode.h"
+#include "player/window_proc.h"
 #include "quicktime/adapters.h"
 
 namespace {

@@ -1,11 +1,11 @@
 // Duration and video size, of the playing movie or of a movie file by path.
 #include <stdio.h>
-#include <string.h>
 
 #include "host/functions.h"
 #include "player/checks.h"
+#include "player/frame_count.h"
 #include "player/play.h"
-#include "player/session.h"
+#include "player/result_text.h"
 #include "player/timecode.h"
 
 namespace {
@@ -42,10 +42,6 @@ Movie OpenPathArgument(HostHandle parameters) {
 }
 
 }  // namespace
-
-void AnswerResultText(HostHandle result) {
-  SetResultText(result, resultText, static_cast<int32_t>(strlen(resultText)));
-}
 
 void GetDurationFunction(HostHandle parameters, HostHandle result) {
   RunReportFrame(result, [&] {

@@ -3,7 +3,6 @@
 MovieSession movieSession;
 UINT_PTR playbackTimer;
 WNDPROC savedWindowProc;
-char resultText[256];
 UINT clipboardFormats[kFormatCount];
 
 void CloseMovie(MovieSession& session) {

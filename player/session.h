@@ -1,7 +1,5 @@
-// Ending a movie session, and counting a movie's frames.
+// Ending a movie session.
 #pragma once
-#include <stdint.h>
-
 #include "player/core.h"
 
 // Tears the session down: gives the window its procedure back, kills the
@@ -13,7 +11,3 @@ void StopSession();
 
 // Closes a movie that has played to its end. Runs before every external call.
 void DisposeFinishedMovie();
-
-// Video sample count, or the step count for a movie without video samples.
-uint32_t CountVideoFrames(Movie movie);
-uint32_t CountMovieSteps(Movie movie);

@@ -4,6 +4,7 @@
 #include "host/functions.h"
 #include "player/arguments.h"
 #include "player/checks.h"
+#include "player/result_text.h"
 #include "player/session.h"
 #include "player/timecode.h"
 #include "quicktime/adapters.h"

@@ -1,7 +1,7 @@
 // MovieWindowProc: hands every message to the host's own procedure and, around
 // it, gives the movie its time, starts it after Play and notices its end.
 #include "player/core.h"
-#include "player/host_window.h"
+#include "player/window_proc.h"
 
 namespace {
 

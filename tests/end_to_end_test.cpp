@@ -11,7 +11,7 @@
 
 #include "test_paths.h"
 #include "media_probe.h"
-#include "player/session.h"
+#include "player/frame_count.h"
 #include "quicktime/operations.h"
 #include "standin/host_windows.h"
 #include "standin/message_boxes.h"

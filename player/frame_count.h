@@ -1,0 +1,9 @@
+// Counting a movie's frames, from which its frame rate is derived.
+#pragma once
+#include <stdint.h>
+
+#include "quicktime/operations.h"
+
+// Video sample count, or the step count for a movie without video samples.
+uint32_t CountVideoFrames(Movie movie);
+uint32_t CountMovieSteps(Movie movie);
