@@ -5,47 +5,27 @@
 #include <new>
 
 #include "host/host_record.h"
-#include "host/parameter_list.h"
 
-namespace {
-
-// Keeps the parameter handle locked, and its bytes in place, for its life.
-class LockedText {
- public:
-  explicit LockedText(HostHandle handle) : handle_(handle) {
-    if (!handle_) return;
-    HostLockHandle(handle_);
-    int32_t size = HostGetHandleSize(handle_);
-    if (size > 0 && *handle_) {
-      data_ = *handle_;
-      size_ = static_cast<size_t>(size);
-    }
-  }
-  ~LockedText() {
-    if (handle_) HostUnlockHandle(handle_);
-  }
-  LockedText(const LockedText&) = delete;
-  LockedText& operator=(const LockedText&) = delete;
-  ParameterList List() const { return ParameterList(data_, size_); }
-
- private:
-  HostHandle handle_;
-  const char* data_ = nullptr;
-  size_t size_ = 0;
-};
-
-}  // namespace
-
-int16_t CountParameters(HostHandle parameters) {
-  LockedText text(parameters);
-  return text.List().Count();
+ParameterList CallParameters::Lock(HostHandle handle) {
+  if (!handle) return ParameterList(nullptr, 0);
+  HostLockHandle(handle);
+  int32_t size = HostGetHandleSize(handle);
+  if (size <= 0 || !*handle) return ParameterList(nullptr, 0);
+  return ParameterList(*handle, static_cast<size_t>(size));
 }
 
-char* CopyParameter(HostHandle parameters, int16_t n) {
-  LockedText text(parameters);
+CallParameters::CallParameters(HostHandle handle) : handle_(handle), list_(Lock(handle)) {}
+
+CallParameters::~CallParameters() {
+  if (handle_) HostUnlockHandle(handle_);
+}
+
+int16_t CountParameters(const CallParameters& parameters) { return parameters.List().Count(); }
+
+char* CopyParameter(const CallParameters& parameters, int16_t n) {
   const char* field;
   size_t length;
-  if (!text.List().Field(n, &field, &length)) return nullptr;
+  if (!parameters.List().Field(n, &field, &length)) return nullptr;
   if (length >= 0x7FFFFFFF) return nullptr;
   char* copy = static_cast<char*>(HostNewBlock(static_cast<int32_t>(length + 1)));
   if (!copy) return nullptr;

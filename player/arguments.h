@@ -4,7 +4,7 @@
 
 #include "host/parameters.h"
 
-inline long ReadWholeNumber(HostHandle parameters, int16_t n) {
+inline long ReadWholeNumber(const CallParameters& parameters, int16_t n) {
   ParameterCopy copy(parameters, n);
   return strtol(copy.required(), nullptr, 10);
 }

@@ -5,7 +5,7 @@
 #include "host/parameters.h"
 #include "player/core.h"
 
-inline int16_t RequireArguments(HostHandle parameters, int16_t low, int16_t high) {
+inline int16_t RequireArguments(const CallParameters& parameters, int16_t low, int16_t high) {
   int16_t n = CountParameters(parameters);
   if (n < low || n > high) RaiseError(kErrWrongArguments);
   return n;

@@ -2,8 +2,8 @@
 // "Mac-PICT", "Mac-SIZE" and "Mac-LIST" items.
 #include <string.h>
 
-#include "host/functions.h"
 #include "player/checks.h"
+#include "player/external_functions.h"
 #include "player/frame_capture.h"
 #include "quicktime/adapters.h"
 
@@ -116,7 +116,7 @@ void CopyFrameToClipboard(PicHandle picture) {
   });
 }
 
-void GetVideoFrameFunction(HostHandle parameters, HostHandle result) {
+void GetVideoFrameFunction(const CallParameters& parameters, HostHandle result) {
   RunReportFrame(result, [&] {
     RequireArguments(parameters, 0, 0);
     Movie movie = RequireMovie();

@@ -4,11 +4,11 @@
 
 #include <stdint.h>
 
-#include "host/functions.h"
 #include "host/is_error.h"
 #include "host/parameters.h"
 #include "player/arguments.h"
 #include "player/core.h"
+#include "player/external_functions.h"
 #include "player/frame_count.h"
 #include "player/host_window.h"
 #include "player/session.h"
@@ -23,7 +23,7 @@ int16_t Low16(int64_t value) { return static_cast<int16_t>(static_cast<uint16_t>
 // building is set once the previous movie is stopped: from then on a failure
 // dismantles what this call built. Before it (a wrong argument count) the
 // playing movie must be left alone.
-void Play(HostHandle parameters, bool& building) {
+void Play(const CallParameters& parameters, bool& building) {
   MovieSession& s = movieSession;
   int16_t n = CountParameters(parameters);
   if (n < 1 || n > 9) RaiseError(kErrArgumentCount);
@@ -163,7 +163,7 @@ void EnableLooping(Movie movie) {
   SetTimeBaseFlags(timeBase, flags);
 }
 
-void PlayFunction(HostHandle parameters, HostHandle result) {
+void PlayFunction(const CallParameters& parameters, HostHandle result) {
   bool building = false;
   RunReportFrame(result, [&] { Play(parameters, building); }, [&] {
     if (building) DismantleFailedPlay();

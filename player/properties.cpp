@@ -1,8 +1,8 @@
 // Duration and video size, of the playing movie or of a movie file by path.
 #include <stdio.h>
 
-#include "host/functions.h"
 #include "player/checks.h"
+#include "player/external_functions.h"
 #include "player/frame_count.h"
 #include "player/play.h"
 #include "player/result_text.h"
@@ -36,14 +36,14 @@ Movie OpenMovieFromPath(const char* path) {
   return movie;
 }
 
-Movie OpenPathArgument(HostHandle parameters) {
+Movie OpenPathArgument(const CallParameters& parameters) {
   ParameterCopy path(parameters, 1);
   return OpenMovieFromPath(path.required());
 }
 
 }  // namespace
 
-void GetDurationFunction(HostHandle parameters, HostHandle result) {
+void GetDurationFunction(const CallParameters& parameters, HostHandle result) {
   RunReportFrame(result, [&] {
     int16_t n = RequireArguments(parameters, 0, 1);
     TimeValue duration;
@@ -66,7 +66,7 @@ void GetDurationFunction(HostHandle parameters, HostHandle result) {
   });
 }
 
-void GetVideoSizeFunction(HostHandle parameters, HostHandle result) {
+void GetVideoSizeFunction(const CallParameters& parameters, HostHandle result) {
   RunReportFrame(result, [&] {
     int16_t n = RequireArguments(parameters, 0, 1);
     Rect box = {0, 0, 0, 0};

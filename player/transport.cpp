@@ -1,17 +1,17 @@
 // Stop, and reading and changing the playing movie's time, rate and volume.
 #include <stdio.h>
 
-#include "host/functions.h"
 #include "player/arguments.h"
 #include "player/checks.h"
+#include "player/external_functions.h"
 #include "player/result_text.h"
 #include "player/session.h"
 #include "player/timecode.h"
 #include "quicktime/adapters.h"
 
-void StopFunction(HostHandle, HostHandle) { StopSession(); }
+void StopFunction(const CallParameters&, HostHandle) { StopSession(); }
 
-void GetTimeFunction(HostHandle parameters, HostHandle result) {
+void GetTimeFunction(const CallParameters& parameters, HostHandle result) {
   RunReportFrame(result, [&] {
     RequireArguments(parameters, 0, 0);
     Movie movie = RequireMovie();
@@ -22,7 +22,7 @@ void GetTimeFunction(HostHandle parameters, HostHandle result) {
   });
 }
 
-void SetTimeFunction(HostHandle parameters, HostHandle result) {
+void SetTimeFunction(const CallParameters& parameters, HostHandle result) {
   RunReportFrame(result, [&] {
     RequireArguments(parameters, 1, 1);
     Movie movie = RequireMovie();
@@ -42,7 +42,7 @@ void SetTimeFunction(HostHandle parameters, HostHandle result) {
   });
 }
 
-void GetRateFunction(HostHandle parameters, HostHandle result) {
+void GetRateFunction(const CallParameters& parameters, HostHandle result) {
   RunReportFrame(result, [&] {
     RequireArguments(parameters, 0, 0);
     RequireMovie();
@@ -51,7 +51,7 @@ void GetRateFunction(HostHandle parameters, HostHandle result) {
   });
 }
 
-void SetRateFunction(HostHandle parameters, HostHandle result) {
+void SetRateFunction(const CallParameters& parameters, HostHandle result) {
   RunReportFrame(result, [&] {
     RequireArguments(parameters, 1, 1);
     Movie movie = RequireMovie();
@@ -62,7 +62,7 @@ void SetRateFunction(HostHandle parameters, HostHandle result) {
   });
 }
 
-void GetVolumeFunction(HostHandle parameters, HostHandle result) {
+void GetVolumeFunction(const CallParameters& parameters, HostHandle result) {
   RunReportFrame(result, [&] {
     RequireArguments(parameters, 0, 0);
     Movie movie = RequireMovie();
@@ -72,7 +72,7 @@ void GetVolumeFunction(HostHandle parameters, HostHandle result) {
   });
 }
 
-void SetVolumeFunction(HostHandle parameters, HostHandle result) {
+void SetVolumeFunction(const CallParameters& parameters, HostHandle result) {
   RunReportFrame(result, [&] {
     RequireArguments(parameters, 1, 1);
     Movie movie = RequireMovie();

@@ -1,5 +1,5 @@
 // CountParameters, CopyParameter and SetResultText over the stand-in host's
-// relocatable handles.
+// relocatable handles, each argument text split once into CallParameters.
 #include "host/parameters.h"
 
 #include <gtest/gtest.h>
@@ -34,9 +34,14 @@ class Parameters : public ::testing::Test {
     handles.push_back(standin::NewHandle(bytes));
     return handles.back();
   }
+  static int16_t Count(HostHandle h) {
+    CallParameters parameters(h);
+    return CountParameters(parameters);
+  }
   // The copy's bytes up to its terminator, and the block's own size check.
   std::string Copy(HostHandle h, int16_t n, bool* isNull = nullptr) {
-    char* copy = CopyParameter(h, n);
+    CallParameters parameters(h);
+    char* copy = CopyParameter(parameters, n);
     if (isNull) *isNull = copy == nullptr;
     if (!copy) return "<null>";
     std::string text = copy;
@@ -49,12 +54,12 @@ class Parameters : public ::testing::Test {
 };
 
 TEST_F(Parameters, Counts) {
-  EXPECT_EQ(CountParameters(nullptr), 0);
-  EXPECT_EQ(CountParameters(Text("")), 0);
-  EXPECT_EQ(CountParameters(Text("a")), 1);
-  EXPECT_EQ(CountParameters(Text("|")), 2);
-  EXPECT_EQ(CountParameters(Text("a||b")), 3);
-  EXPECT_EQ(CountParameters(Text(std::string(70000, '|'))), 32767);
+  EXPECT_EQ(Count(nullptr), 0);
+  EXPECT_EQ(Count(Text("")), 0);
+  EXPECT_EQ(Count(Text("a")), 1);
+  EXPECT_EQ(Count(Text("|")), 2);
+  EXPECT_EQ(Count(Text("a||b")), 3);
+  EXPECT_EQ(Count(Text(std::string(70000, '|'))), 32767);
 }
 
 TEST_F(Parameters, CopiesFieldsWithATerminator) {
@@ -73,9 +78,9 @@ TEST_F(Parameters, CopiesFieldsWithATerminator) {
 }
 
 TEST_F(Parameters, EmptyFieldIsAOneByteBlock) {
-  HostHandle h = Text("|x");
+  CallParameters parameters(Text("|x"));
   standin::ResetCounters();
-  char* copy = CopyParameter(h, 1);
+  char* copy = CopyParameter(parameters, 1);
   ASSERT_NE(copy, nullptr);
   EXPECT_EQ(copy[0], 0);
   HostDisposeBlock(copy);
@@ -83,9 +88,9 @@ TEST_F(Parameters, EmptyFieldIsAOneByteBlock) {
 }
 
 TEST_F(Parameters, ZeroByteEndsTheCopyButTheBlockHasTheFullLength) {
-  HostHandle h = Text(std::string("ab\0cd|e", 7));
+  CallParameters parameters(Text(std::string("ab\0cd|e", 7)));
   standin::ResetCounters();
-  char* copy = CopyParameter(h, 1);
+  char* copy = CopyParameter(parameters, 1);
   ASSERT_NE(copy, nullptr);
   EXPECT_STREQ(copy, "ab");
   // The block is 6 bytes: writing its last byte is no overrun.
@@ -103,16 +108,34 @@ TEST_F(Parameters, NoHostMemoryGivesNull) {
   EXPECT_EQ(Copy(h, 1), "abc");
 }
 
-TEST_F(Parameters, ParameterCopyGivesItsBlockBack) {
-  HostHandle h = Text("abc");
+// The text is locked once for the whole call and read where it lies: every
+// field comes from that one split, and the handle is free again after.
+TEST_F(Parameters, OneLockForAllTheArguments) {
+  HostHandle h = Text("a|b|c|d|e|f|g|h|i|j|k|l");
   {
-    ParameterCopy copy(h, 1);
+    CallParameters parameters(h);
+    EXPECT_EQ(standin::LockCount(h), 1);
+    EXPECT_EQ(CountParameters(parameters), 12);
+    for (int16_t n = 1; n <= 12; ++n) {
+      ParameterCopy copy(parameters, n);
+      EXPECT_EQ(std::string(copy.required()), std::string(1, static_cast<char>('a' + n - 1))) << n;
+    }
+    EXPECT_EQ(standin::LockCount(h), 1);
+  }
+  EXPECT_EQ(standin::LockCount(h), 0);
+  EXPECT_EQ(standin::UnbalancedUnlocks(), 0);
+}
+
+TEST_F(Parameters, ParameterCopyGivesItsBlockBack) {
+  CallParameters parameters(Text("abc"));
+  {
+    ParameterCopy copy(parameters, 1);
     EXPECT_STREQ(copy.required(), "abc");
     EXPECT_EQ(standin::OutstandingBlocks(), blocks + 1);
   }
   EXPECT_EQ(standin::OutstandingBlocks(), blocks);
   standin::FailNewBlockAt(1);
-  ParameterCopy missing(h, 1);
+  ParameterCopy missing(parameters, 1);
   EXPECT_THROW(missing.required(), std::bad_alloc);
 }
 

@@ -16,3 +16,9 @@ if(WIN32)
     set_tests_properties(${t} PROPERTIES RESOURCE_LOCK desktop)
   endforeach()
 endif()
+
+# The entry point linked into the test itself, with the test's own function
+# in the empty slot: nested calls and the argument text's lock.
+if(WIN32)
+  vantoro_test(dispatch_test SOURCES dispatch_test.cpp LIBS vantoro_core vantoro_standin)
+endif()

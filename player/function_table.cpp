@@ -1,6 +1,6 @@
-#include "host/function_table.h"
+#include "player/function_table.h"
 
-#include "host/functions.h"
+#include "player/external_functions.h"
 
 ExternalFunction functionTable[kFunctionCount];
 

@@ -3,9 +3,10 @@
 #include <string.h>
 
 #include "host/call_record.h"
-#include "host/function_table.h"
 #include "host/host_record.h"
+#include "host/parameters.h"
 #include "player/core.h"
+#include "player/function_table.h"
 #include "player/session.h"
 
 namespace {
@@ -37,7 +38,8 @@ void CallExternal(HostCallRecord* record) {
   ExternalFunction function = functionTable[number];
   if (!function) return;
   DisposeFinishedMovie();
-  function(record->parameterHandle, record->result.resultHandle);
+  CallParameters parameters(record->parameterHandle);
+  function(parameters, record->result.resultHandle);
 }
 
 }  // namespace
@@ -46,7 +48,7 @@ extern "C" void FMExternCallProc(HostCallRecord* record) {
   // Nothing may unwind into the host: each function has its own report
   // frame, and this is the last line of defence.
   try {
-    SetCurrentHostRecord(record);
+    HostRecordScope call(record);
     if (!record) return;
     switch (record->callCode) {
       case kCallInitialise: Initialise(record); break;

@@ -1,8 +1,9 @@
 // The numbered external functions the host can call.
 #pragma once
 #include "host/call_record.h"
+#include "host/parameters.h"
 
-typedef void (*ExternalFunction)(HostHandle parameters, HostHandle result);
+typedef void (*ExternalFunction)(const CallParameters& parameters, HostHandle result);
 
 constexpr int kFunctionCount = 13;
 
