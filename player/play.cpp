@@ -11,14 +11,12 @@
 #include "player/external_functions.h"
 #include "player/frame_count.h"
 #include "player/host_window.h"
+#include "player/play_arguments.h"
 #include "player/session.h"
-#include "player/timecode.h"
 #include "player/window_proc.h"
 #include "quicktime/adapters.h"
 
 namespace {
-
-int16_t Low16(int64_t value) { return static_cast<int16_t>(static_cast<uint16_t>(value & 0xFFFF)); }
 
 // building is set once the previous movie is stopped: from then on a failure
 // dismantles what this call built. Before it (a wrong argument count) the
@@ -26,14 +24,14 @@ int16_t Low16(int64_t value) { return static_cast<int16_t>(static_cast<uint16_t>
 void Play(const CallParameters& parameters, bool& building) {
   MovieSession& s = movieSession;
   int16_t n = CountParameters(parameters);
-  if (n < 1 || n > 9) RaiseError(kErrArgumentCount);
+  if (n < kPlayPath || n > kPlayArgumentLimit) RaiseError(kErrArgumentCount);
 
   if (s.movie) StopSession();
   building = true;
 
   FSSpec spec;
   {
-    ParameterCopy path(parameters, 1);
+    ParameterCopy path(parameters, kPlayPath);
     if (!path.get() || path.get()[0] == 0) RaiseError(kErrBadPath);
     spec = PathToFSSpec(path.get());
   }
@@ -54,31 +52,24 @@ void Play(const CallParameters& parameters, bool& building) {
   if (NewMovieFromFile(&movie, s.fileRef, &resourceId, nullptr, 0, &dataRefChanged) != 0) RaiseError(kErrNewMovie);
   s.movie = movie;
 
-  Rect display = {0, 0, 0, 0};
-  if (n >= 6) display.left = Low16(ReadWholeNumber(parameters, 6));
-  if (n >= 7) display.top = Low16(ReadWholeNumber(parameters, 7));
-  if (n >= 8) display.right = Low16(static_cast<int64_t>(display.left) + ReadWholeNumber(parameters, 8));
-  if (n >= 9) display.bottom = Low16(static_cast<int64_t>(display.top) + ReadWholeNumber(parameters, 9));
+  int32_t placement[kPlayHeight - kPlayLeft + 1] = {};
+  for (int16_t k = kPlayLeft; k <= n; ++k) placement[k - kPlayLeft] = ReadWholeArgument(parameters, k);
+  Rect display = DisplayRect(n, placement[0], placement[1], placement[2], placement[3]);
 
   bool noSize = EmptyRect(&display) != 0;
   // Not the last movie's box if the engine answers nothing.
   s.movieBox = Rect{0, 0, 0, 0};
   GetMovieBox(movie, &s.movieBox);
-  if (noSize) {
-    display.right = Low16(display.left + (s.movieBox.right - s.movieBox.left));
-    display.bottom = Low16(display.top + (s.movieBox.bottom - s.movieBox.top));
-  }
+  if (noSize) display = MovieSizeAt(display, s.movieBox);
   SetMovieBox(movie, &display);
   SetMovieGWorld(movie, s.port, nullptr);
   MovieDisplayRectChanged(&display);
 
-  if (n >= 2 && ReadWholeNumber(parameters, 2) != 0) EnableLooping(movie);
+  if (n >= kPlayLoop && ReadWholeArgument(parameters, kPlayLoop) != 0) EnableLooping(movie);
 
-  s.rateReal = 1.0;
-  if (n >= 3) {
-    ParameterCopy rate(parameters, 3);
-    const char* text = rate.required();
-    if (text[0] != 0) s.rateReal = ReadRealNumber(text);
+  {
+    OptionalArgument rate(parameters, kPlayRate);
+    s.rateReal = PlayRate(rate.text());
   }
   s.rateFixed = X2Fix(s.rateReal);
 
@@ -88,22 +79,15 @@ void Play(const CallParameters& parameters, bool& building) {
   s.framesPerSecond = static_cast<double>(s.frameCount) /
                       (static_cast<double>(s.duration) / static_cast<double>(s.timeScale));
 
-  s.startTime = 0;
-  s.endTime = s.duration;
-  if (n >= 4) {
-    ParameterCopy text(parameters, 4);
-    s.startTime = TextToTime(s.timeScale, s.framesPerSecond, text.required());
-    if (s.startTime < 0) s.startTime = 0;
-    if (s.startTime > s.duration) RaiseError(kErrTimeRange);
+  // Each time is copied, read and given back before the next one.
+  const MovieTiming timing = {s.duration, s.timeScale, s.framesPerSecond};
+  {
+    OptionalArgument start(parameters, kPlayStart);
+    if (!PlayStartTime(timing, start.text(), &s.startTime)) RaiseError(kErrTimeRange);
   }
-  if (n >= 5) {
-    ParameterCopy text(parameters, 5);
-    s.endTime = TextToTime(s.timeScale, s.framesPerSecond, text.required());
-    if (s.endTime == 0) {
-      s.endTime = s.duration;
-    } else if (s.endTime > s.duration || s.endTime <= s.startTime) {
-      RaiseError(kErrTimeRange);
-    }
+  {
+    OptionalArgument end(parameters, kPlayEnd);
+    if (!PlayEndTime(timing, end.text(), s.startTime, &s.endTime)) RaiseError(kErrTimeRange);
   }
 
   InstallMovieWindowProc();

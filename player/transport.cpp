@@ -76,7 +76,7 @@ void SetVolumeFunction(const CallParameters& parameters, HostHandle result) {
   RunReportFrame(result, [&] {
     RequireArguments(parameters, 1, 1);
     Movie movie = RequireMovie();
-    long n = ReadWholeNumber(parameters, 1);
+    int32_t n = ReadWholeArgument(parameters, 1);
     int16_t volume = static_cast<int16_t>(static_cast<uint16_t>(n & 0xFFFF));
     if (volume > 256) {
       volume = 256;

@@ -1,4 +1,4 @@
 # Platform-free pieces: built for Windows and natively (with sanitizers).
 vantoro_test(portable_test
-  SOURCES timecode_test.cpp parameter_list_test.cpp
+  SOURCES timecode_test.cpp parameter_list_test.cpp play_arguments_test.cpp
   LIBS vantoro_portable)
