@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "media_interface/operations.h"
 #include "quicktime/gate.h"
-#include "quicktime/operations.h"
 #include "standin/handles.h"
 #include "standin/host_windows.h"
 #include "standin/message_boxes.h"

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <stdint.h>
 
-#include "quicktime/operations.h"
+#include "media_interface/operations.h"
 
 namespace vmedia {
 

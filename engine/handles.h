@@ -5,7 +5,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "quicktime/operations.h"
+#include "media_interface/operations.h"
 
 namespace vmedia {
 

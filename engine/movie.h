@@ -10,7 +10,7 @@
 #include "engine/clock.h"
 #include "engine/decoder.h"
 #include "engine/timeline.h"
-#include "quicktime/operations.h"
+#include "media_interface/operations.h"
 
 namespace vmedia {
 class SoundPlayer;

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "quicktime/operations.h"
+#include "media_interface/operations.h"
 
 namespace vmedia {
 

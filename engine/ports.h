@@ -3,7 +3,7 @@
 #pragma once
 #include <windows.h>
 
-#include "quicktime/operations.h"
+#include "media_interface/operations.h"
 
 namespace vmedia {
 

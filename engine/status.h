@@ -2,7 +2,7 @@
 #pragma once
 #include <stdint.h>
 
-#include "quicktime/operations.h"
+#include "media_interface/operations.h"
 
 namespace vmedia {
 

@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <stdint.h>
 
-#include "quicktime/operations.h"
+#include "media_interface/operations.h"
 
 struct MovieSession {
   HWND hostWindow;          // document window the movie is drawn in

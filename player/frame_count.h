@@ -2,7 +2,7 @@
 #pragma once
 #include <stdint.h>
 
-#include "quicktime/operations.h"
+#include "media_interface/operations.h"
 
 // Video sample count, or the step count for a movie without video samples.
 uint32_t CountVideoFrames(Movie movie);

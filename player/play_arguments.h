@@ -4,7 +4,7 @@
 #pragma once
 #include <stdint.h>
 
-#include "quicktime/operations.h"
+#include "media_interface/operations.h"
 
 // Positions in Play's argument text; only the path is required.
 enum PlayArgument : int16_t {

@@ -2,7 +2,7 @@
 // engine is bound, then jumps to the bound dispatcher with its selector in
 // EAX. The caller's return address and arguments stay where they are, so the
 // dispatcher reads them directly and returns straight to the caller.
-#include "quicktime/operations.h"
+#include "media_interface/operation_list.h"
 
         .text
 
@@ -19,8 +19,8 @@ _\name:
         jmp *_dispatchEntry
         .endm
 
-#define GATE_ENTRY_LINE(name, value) GATE_ENTRY name, value;
-        QT_SELECTORS(GATE_ENTRY_LINE)
+#define GATE_ENTRY_LINE(name, selector, result, parameters) GATE_ENTRY name, selector;
+        MEDIA_OPERATIONS(GATE_ENTRY_LINE)
 
 // Where the entries go while nothing is bound: the status for "not bound",
 // no out-parameter touched.

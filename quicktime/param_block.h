@@ -3,7 +3,7 @@
 #pragma once
 #include <stdint.h>
 
-#include "quicktime/operations.h"
+#include "media_interface/operations.h"
 
 static_assert(sizeof(ComponentParameters) == 8, "component request block is 8 bytes");
 

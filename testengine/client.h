@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "media_interface/operation_shapes.h"
 #include "testengine/control.h"
-#include "testengine/selectors.h"
 
 namespace testengine {
 
@@ -87,10 +87,10 @@ class TestEngine {
   // The log as operation names, one per line, for readable failures.
   std::string Trace() const {
     std::string text;
-    for (const Call& call : Log()) text += std::string(SelectorName(call.selector)) + "\n";
+    for (const Call& call : Log()) text += std::string(media_interface::OperationName(call.selector)) + "\n";
     return text;
   }
-  static const char* Name(uint32_t selector) { return SelectorName(selector); }
+  static const char* Name(uint32_t selector) { return media_interface::OperationName(selector); }
 
   // --- Movies
   bool DefineMovie(const std::string& path, const MovieSpec& spec) {

@@ -4,7 +4,7 @@
 #pragma once
 #include <stdint.h>
 
-#include "quicktime/operations.h"
+#include "media_interface/operations.h"
 
 #ifdef __cplusplus
 extern "C" {

@@ -1,6 +1,6 @@
 #include "testengine/engine_state.h"
 
-#include "testengine/selectors.h"
+#include "media_interface/operation_shapes.h"
 
 EngineState& Engine() {
   static EngineState state;
@@ -63,7 +63,7 @@ ComponentObject* EngineState::FindComponent(ComponentInstance instance) {
 }
 
 void EngineState::Misuse(uint32_t selector, const char* what) {
-  misuses.push_back(std::string(SelectorName(selector)) + ": " + what);
+  misuses.push_back(std::string(media_interface::OperationName(selector)) + ": " + what);
 }
 
 bool EngineState::TakeFailure(uint32_t selector, uint32_t* value) {

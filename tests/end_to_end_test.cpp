@@ -11,8 +11,8 @@
 
 #include "test_paths.h"
 #include "media_probe.h"
+#include "media_interface/operations.h"
 #include "player/frame_count.h"
-#include "quicktime/operations.h"
 #include "standin/host_windows.h"
 #include "standin/message_boxes.h"
 #include "standin/plugin.h"

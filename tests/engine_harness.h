@@ -10,7 +10,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "quicktime/operations.h"
+#include "media_interface/operations.h"
 
 namespace enginetest {
 

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "clipboard_text.h"
+#include "media_interface/operation_shapes.h"
 #include "plugin_fixture.h"
 
 namespace {
@@ -52,19 +53,7 @@ class Table {
   std::vector<std::vector<std::string>> rows_;
 };
 
-bool IsVoid(uint32_t selector) {
-  switch (selector) {
-    case kSel_MoviesTask: case kSel_SetMovieActive: case kSel_StopMovie: case kSel_SetMovieGWorld:
-    case kSel_DisposeMovie: case kSel_SetMovieRate: case kSel_SetMovieVolume: case kSel_SetMovieTimeValue:
-    case kSel_SetTimeBaseFlags: case kSel_GetMovieBox: case kSel_SetMovieBox:
-    case kSel_GetMovieNextInterestingTime: case kSel_SetMovieActiveSegment: case kSel_SetMoviePlayHints:
-    case kSel_X2FixDispatch: case kSel_HLock: case kSel_HUnlock: case kSel_BlockMoveData:
-    case kSel_GetGWorld: case kSel_SetGWorld: case kSel_DestroyPortAssociation: case kSel_KillPicture:
-    case kSel_MovieDisplayRectChanged:
-      return true;
-  }
-  return false;
-}
+using media_interface::ReturnsNothing;
 
 // What the engine answers instead: a failure status, a null object, the
 // other truth value, no value; void operations simply do nothing.
@@ -95,7 +84,7 @@ Failure FailureFor(uint32_t selector, uint32_t success) {
     case kSel_GetMovieTime: case kSel_GetHandleSize: case kSel_GetMovieVolume:
       return {0, "0"};
   }
-  return {0, IsVoid(selector) ? "does nothing" : "0"};
+  return {0, ReturnsNothing(selector) ? "does nothing" : "0"};
 }
 
 // The distinct operations of a log, in the order of their first call, with
@@ -338,7 +327,7 @@ TEST_F(Faults, EngineFailingAtEachOperationOfPlay) {
     std::string name = testengine::TestEngine::Name(op.first);
     std::string context = name + " " + failure.how;
     EXPECT_TRUE(answer.empty() || answer.size() == 5) << context << " answered " << answer;
-    if (!IsVoid(op.first) && answer.empty()) {
+    if (!ReturnsNothing(op.first) && answer.empty()) {
       // Only values that cannot be told from a success may pass unnoticed.
       // Without a time base the movie cannot loop; it plays once.
       EXPECT_TRUE(op.first == kSel_EmptyRect || op.first == kSel_GetMovieDuration ||

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "media_interface/operations.h"
 #include "quicktime/adapters.h"
 #include "quicktime/gate.h"
-#include "quicktime/operations.h"
 #include "testengine/client.h"
 
 using testengine::Call;
@@ -253,7 +253,10 @@ TEST_F(GateEntries, X2FixConvertsThroughTheEngine) {
   EXPECT_NE(call.args[1], 0u);
   EXPECT_EQ(X2Fix(0.5), 0x8000);
   EXPECT_EQ(X2Fix(-1.5), -0x18000);
-  EXPECT_EQ(X2Fix(-1.0 / 65536.0 / 2.0), 0);  // toward zero
+  // To the nearest 1/65536, halves away from zero, as the real engine.
+  EXPECT_EQ(X2Fix(1.0 / 65536.0 / 4.0), 0);
+  EXPECT_EQ(X2Fix(1.0 / 65536.0 * 0.75), 1);
+  EXPECT_EQ(X2Fix(-1.0 / 65536.0 / 2.0), -1);
   EXPECT_EQ(X2Fix(32767.99999), 0x7FFFFFFF);
   EXPECT_EQ(X2Fix(1e10), INT32_MAX);
   EXPECT_EQ(X2Fix(-1e10), INT32_MIN);

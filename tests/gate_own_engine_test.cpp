@@ -5,8 +5,8 @@
 
 #include <string>
 
+#include "media_interface/operations.h"
 #include "quicktime/gate.h"
-#include "quicktime/operations.h"
 #include "testengine/client.h"
 
 namespace {

@@ -2,3 +2,6 @@
 vantoro_test(portable_test
   SOURCES timecode_test.cpp parameter_list_test.cpp play_arguments_test.cpp
   LIBS vantoro_portable)
+
+# The media interface's derived argument reading and its X2Fix rule.
+vantoro_test(media_interface_test SOURCES media_interface_test.cpp LIBS media_interface)

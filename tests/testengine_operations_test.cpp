@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
-#include "quicktime/operations.h"
+#include "media_interface/operations.h"
 #include "testengine/client.h"
 
 using testengine::TestEngine;
