@@ -3,11 +3,11 @@
 #include <new>
 #include <unordered_set>
 
-#include "engine/movie_open.h"
-#include "engine/paths.h"
+#include "engine/open_files.h"
 #include "engine/ports.h"
 #include "engine/sound.h"
 #include "engine/status.h"
+#include "engine/timeline_reader.h"
 
 MovieRecord::MovieRecord() : timeBase{this} {}
 MovieRecord::~MovieRecord() = default;

@@ -5,9 +5,10 @@
 
 #include <windows.h>
 
+#include "engine/file_specs.h"
 #include "engine/handles.h"
 #include "engine/movie.h"
-#include "engine/paths.h"
+#include "engine/open_files.h"
 #include "engine/pictures.h"
 #include "engine/playback.h"
 #include "engine/ports.h"

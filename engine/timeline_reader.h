@@ -1,5 +1,5 @@
-// The time line of a movie file: from the file's own tables for QuickTime
-// and MPEG-4 files, from Media Foundation for everything else.
+// Reads the time line of an open movie file: from the file's own tables for
+// QuickTime and MPEG-4 files, from Media Foundation for everything else.
 #pragma once
 #include <windows.h>
 

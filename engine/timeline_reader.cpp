@@ -1,4 +1,4 @@
-#include "engine/movie_open.h"
+#include "engine/timeline_reader.h"
 
 #include <string.h>
 

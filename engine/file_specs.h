@@ -1,9 +1,7 @@
-// Paths and open movie files. An FSSpec cannot hold a Windows
-// path, so the engine keeps the path in a bounded table and puts a token in
-// the FSSpec; open files are known by 16-bit reference numbers.
+// File specifications for host paths. An FSSpec cannot hold a Windows path,
+// so the engine keeps each path in a bounded table and puts its token in
+// the FSSpec.
 #pragma once
-#include <windows.h>
-
 #include <string>
 
 #include "media_interface/operations.h"
@@ -15,11 +13,6 @@ OSErr PathToSpec(const char* path, FSSpec* spec);
 // The full wide path an FSSpec stands for; false if it is not one of
 // ours or has been recycled.
 bool SpecPath(const FSSpec* spec, std::wstring* path);
-
-OSErr OpenFileForSpec(const FSSpec* spec, int8_t permission, int16_t* refNum);
-// The open file behind a reference number; false for an unknown one.
-bool RefFile(int16_t refNum, HANDLE* file, std::wstring* path);
-OSErr CloseFileRef(int16_t refNum);
 
 // Wide path that Windows accepts whatever its length: relative paths made
 // full, long ones given the \\?\ prefix.
