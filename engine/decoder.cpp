@@ -555,9 +555,4 @@ bool VideoDecoder::Still(int index, int timeoutMs, Frame* frame) {
   return true;
 }
 
-bool VideoDecoder::Failed() {
-  std::lock_guard<std::mutex> lock(m_);
-  return failed_;
-}
-
 }  // namespace vmedia

@@ -47,8 +47,6 @@ class VideoDecoder {
   // the playback decode where it is. Waits up to timeoutMs.
   bool Still(int index, int timeoutMs, Frame* frame);
 
-  bool Failed();
-
   // Asks the thread to end and waits up to timeoutMs for it. False when it
   // is still inside the media layer (a damaged file can keep a reader from
   // ever opening): the thread is then let go, and the decoder must not be

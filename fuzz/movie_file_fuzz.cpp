@@ -9,22 +9,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   vmedia::MemorySource src(data, size);
   vmedia::MovieModel movie;
   if (vmedia::ParseMovie(src, &movie) != vmedia::ParseStatus::Ok) return 0;
-  std::vector<int32_t> steps = vmedia::StepTimes(movie);
-  vmedia::FrameLocation f;
-  for (int32_t at : {int32_t(0), int32_t(movie.duration / 3), int32_t(movie.duration), int32_t(-1),
-                     steps.empty() ? 0 : steps.back()})
-    vmedia::FrameAt(movie, at, &f);
+  vmedia::VideoSampleTimes(movie);
+  vmedia::StepTimes(movie);
   for (const vmedia::Track& t : movie.tracks) {
     const vmedia::SampleTable& s = t.samples;
     for (uint32_t i : {0u, t.sampleCount / 2, t.sampleCount - 1, t.sampleCount}) {
       uint64_t offset;
       s.Offset(i, &offset);
-      s.DecodeTime(i);
       s.Duration(i);
-      s.CompositionOffset(i);
       s.Size(i);
       s.SyncAtOrBefore(i);
-      s.IsSync(i);
     }
   }
   return 0;

@@ -1,9 +1,9 @@
-// Where the movie reader gets its bytes: a file, or a buffer in tests and
-// fuzzing. Every read is exact: all n bytes or failure.
+// Where the movie reader gets its bytes: an open file (the engine's, see
+// engine/timeline_reader.cpp), or a buffer. Every read is exact: all n bytes
+// or failure.
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
-#include <stdio.h>
 
 namespace vmedia {
 
@@ -26,25 +26,6 @@ class MemorySource : public ByteSource {
  private:
   const uint8_t* data_;
   size_t size_;
-};
-
-// A read-only file through the C library, with 64-bit offsets. The path is
-// handed to fopen as it is (on Windows: the ANSI code page).
-class FileSource : public ByteSource {
- public:
-  FileSource() = default;
-  ~FileSource() override;
-  FileSource(const FileSource&) = delete;
-  FileSource& operator=(const FileSource&) = delete;
-
-  bool Open(const char* path);
-  void Close();
-  uint64_t Size() const override;
-  bool Read(uint64_t offset, void* dst, size_t n) override;
-
- private:
-  FILE* file_ = nullptr;
-  uint64_t size_ = 0;
 };
 
 }  // namespace vmedia

@@ -64,8 +64,6 @@ enum class ParseStatus {
   Unsupported,  // compressed moov, or samples only in movie fragments
 };
 
-const char* ParseStatusName(ParseStatus status);
-
 // Fills *out only with Ok; leaves it empty otherwise.
 ParseStatus ParseMovie(ByteSource& src, MovieModel* out);
 
@@ -83,19 +81,5 @@ std::vector<int32_t> VideoSampleTimes(const MovieModel& movie);
 // otherwise.
 constexpr uint32_t kMaxSteps = 1u << 22;
 std::vector<int32_t> StepTimes(const MovieModel& movie);
-
-// The frame of the first enabled video track shown at a movie time.
-struct FrameLocation {
-  uint32_t track;            // index into MovieModel::tracks
-  uint32_t sampleIndex;      // decode order, 0-based
-  uint32_t syncSampleIndex;  // nearest sync sample at or before it: decode from there
-  int64_t mediaTime;         // the frame's composition time, media units
-  double presentationTime;   // the same in seconds, as a decoder stamps the sample
-  int64_t movieStart;        // movie time it starts showing (not before its edit)
-};
-
-// False without video, for a negative time, or inside an empty edit. A time
-// at or past the end gives the last frame.
-bool FrameAt(const MovieModel& movie, int32_t movieTime, FrameLocation* out);
 
 }  // namespace vmedia

@@ -544,18 +544,6 @@ ParseStatus ParseMovie(ByteSource& src, MovieModel* out) {
   return ParseStatus::NotAMovie;
 }
 
-const char* ParseStatusName(ParseStatus status) {
-  switch (status) {
-    case ParseStatus::Ok: return "Ok";
-    case ParseStatus::NotAMovie: return "NotAMovie";
-    case ParseStatus::Truncated: return "Truncated";
-    case ParseStatus::Corrupt: return "Corrupt";
-    case ParseStatus::TooLarge: return "TooLarge";
-    case ParseStatus::Unsupported: return "Unsupported";
-  }
-  return "?";
-}
-
 bool MovieModel::hasVideo() const {
   for (const Track& t : tracks)
     if (t.kind == TrackKind::Video && t.enabled && t.sampleCount) return true;

@@ -1,5 +1,5 @@
-// Movie-time views of the video samples: which times show a new frame, and
-// which frame shows at a time. Both go through the track's edit list.
+// Movie-time views of the samples: the times at which a video frame starts
+// to show, through the track's edit list, and the steps of time code text.
 #include <algorithm>
 #include <limits>
 
@@ -32,7 +32,7 @@ int64_t MediaToMovie(int64_t media, const Track& t, uint32_t movieScale, const E
 
 // The edit list as presented: without one, media time 0 starts at movie
 // time 0 and runs for the track's duration. Not copied: some files list
-// thousands of edits, and FrameAt runs for every frame drawn.
+// thousands of edits.
 class Edits {
  public:
   Edits(const Track& t, const MovieModel& m) {
@@ -128,60 +128,6 @@ std::vector<int32_t> StepTimes(const MovieModel& movie) {
     out.clear();
   }
   return out;
-}
-
-bool FrameAt(const MovieModel& movie, int32_t movieTime, FrameLocation* out) {
-  if (movieTime < 0) return false;
-  for (size_t ti = 0; ti < movie.tracks.size(); ++ti) {
-    const Track& t = movie.tracks[ti];
-    if (!Presentable(t)) continue;
-    const Edits edits(t, movie);
-    // The segment holding the time; past the end, the last moment of the
-    // last segment that shows something.
-    const EditSegment* seg = nullptr;
-    int64_t t0 = 0, at = movieTime, lastT0 = 0;
-    const EditSegment* last = nullptr;
-    for (const EditSegment& e : edits) {
-      if (e.movieDuration <= 0) continue;
-      if (at < t0 + e.movieDuration) {
-        seg = &e;
-        break;
-      }
-      if (e.mediaTime >= 0) {
-        last = &e;
-        lastT0 = t0;
-      }
-      t0 += e.movieDuration;
-    }
-    if (!seg) {
-      if (!last) return false;
-      seg = last;
-      t0 = lastT0;
-      at = t0 + last->movieDuration - 1;
-    }
-    if (seg->mediaTime < 0) return false;
-
-    // The last frame whose start, mapped the way VideoSampleTimes maps it,
-    // is not after the time; mapping is monotonic, so search on it.
-    const auto& pt = t.samples.presentationTimes;
-    const int64_t rel = at - t0, m0 = seg->mediaTime;
-    auto starts = [&](int64_t ct) {
-      if (ct <= m0) return true;
-      return seg->rateFixed != 0 && MediaToMovie(ct - m0, t, movie.timeScale, *seg) <= rel;
-    };
-    size_t k = size_t(std::partition_point(pt.begin(), pt.end(), starts) - pt.begin());
-    k = k ? k - 1 : 0;
-    out->track = uint32_t(ti);
-    out->sampleIndex = t.samples.presentationOrder[k];
-    out->syncSampleIndex = t.samples.SyncAtOrBefore(out->sampleIndex);
-    out->mediaTime = pt[k];
-    out->presentationTime = double(pt[k]) / t.mediaTimeScale;
-    out->movieStart = pt[k] <= seg->mediaTime || seg->rateFixed == 0
-        ? t0
-        : t0 + MediaToMovie(pt[k] - seg->mediaTime, t, movie.timeScale, *seg);
-    return true;
-  }
-  return false;
 }
 
 }  // namespace vmedia

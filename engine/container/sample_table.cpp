@@ -24,26 +24,11 @@ uint64_t SampleTable::TimedSamples() const {
   return uint64_t(times.back().firstSample) + times.back().count;
 }
 
-int64_t SampleTable::DecodeTime(uint32_t sample) const {
-  ptrdiff_t r = RunAt(times, sample, [](const TimeRun& t) { return t.firstSample; });
-  if (r < 0) return 0;
-  const TimeRun& run = times[size_t(r)];
-  uint64_t n = std::min<uint64_t>(sample - run.firstSample, run.count);
-  return run.firstTime + int64_t(n * run.delta);
-}
-
 uint32_t SampleTable::Duration(uint32_t sample) const {
   ptrdiff_t r = RunAt(times, sample, [](const TimeRun& t) { return t.firstSample; });
   if (r < 0) return 0;
   const TimeRun& run = times[size_t(r)];
   return sample - run.firstSample < run.count ? run.delta : 0;
-}
-
-int32_t SampleTable::CompositionOffset(uint32_t sample) const {
-  ptrdiff_t r = RunAt(offsets, sample, [](const OffsetRun& o) { return o.firstSample; });
-  if (r < 0) return 0;
-  const OffsetRun& run = offsets[size_t(r)];
-  return sample - run.firstSample < run.count ? run.offset : 0;
 }
 
 uint32_t SampleTable::Size(uint32_t sample) const {
@@ -76,10 +61,6 @@ bool SampleTable::Offset(uint32_t sample, uint64_t* offset) const {
   if (Size(sample) > dataEnd - pos) return false;
   *offset = pos;
   return true;
-}
-
-bool SampleTable::IsSync(uint32_t sample) const {
-  return allSync || std::binary_search(syncSamples.begin(), syncSamples.end(), sample);
 }
 
 uint32_t SampleTable::SyncAtOrBefore(uint32_t sample) const {

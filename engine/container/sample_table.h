@@ -51,16 +51,16 @@ class SampleTable {
 
   // Samples the time table describes.
   uint64_t TimedSamples() const;
-  // Decode time, media units.
-  int64_t DecodeTime(uint32_t sample) const;
   // Decode duration (the stts delta), media units.
   uint32_t Duration(uint32_t sample) const;
-  int32_t CompositionOffset(uint32_t sample) const;
+
+  // Where a sample's bytes are and where decoding must start to show it:
+  // what reading samples from the file, rather than through Media
+  // Foundation, needs.
   uint32_t Size(uint32_t sample) const;
   // File offset of the sample's bytes; false when the chunk tables do not
   // reach it, it is not below count, or its bytes lie past dataEnd.
   bool Offset(uint32_t sample, uint64_t* offset) const;
-  bool IsSync(uint32_t sample) const;
   // Nearest sync sample at or before the given one, decode order; the first
   // sample when none precedes it.
   uint32_t SyncAtOrBefore(uint32_t sample) const;
