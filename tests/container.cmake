@@ -12,17 +12,14 @@ vantoro_test(container_parse_test SOURCES container_parse_test.cpp LIBS vmedia_c
 vantoro_test(pict_writer_test SOURCES pict_writer_test.cpp LIBS vmedia_picture)
 
 # Real files made by ffmpeg at build time, with ffprobe's view of each.
-# Without ffmpeg the media test skips its cases.
 set(VANTORO_MEDIA_DIR ${CMAKE_BINARY_DIR}/media)
-find_program(VANTORO_FFMPEG ffmpeg)
-find_program(VANTORO_FFPROBE ffprobe)
-if(VANTORO_FFMPEG AND VANTORO_FFPROBE)
-  add_custom_command(OUTPUT ${VANTORO_MEDIA_DIR}/stamp
-    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/media/make_media.sh ${VANTORO_MEDIA_DIR}
-    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/media/make_media.sh
-    COMMENT "Making test media with ffmpeg")
-  add_custom_target(vantoro_test_media ALL DEPENDS ${VANTORO_MEDIA_DIR}/stamp)
-endif()
+find_program(VANTORO_FFMPEG ffmpeg REQUIRED)
+find_program(VANTORO_FFPROBE ffprobe REQUIRED)
+add_custom_command(OUTPUT ${VANTORO_MEDIA_DIR}/stamp
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/media/make_media.sh ${VANTORO_MEDIA_DIR}
+  DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/media/make_media.sh
+  COMMENT "Making test media with ffmpeg")
+add_custom_target(vantoro_test_media ALL DEPENDS ${VANTORO_MEDIA_DIR}/stamp)
 vantoro_test(container_media_test SOURCES container_media_test.cpp LIBS vmedia_container)
 if(WIN32)
   # Wine maps the Unix root to drive Z:.
@@ -32,7 +29,7 @@ else()
 endif()
 
 # ImageMagick's reader checks the pictures natively (the test shells out).
-find_program(VANTORO_CONVERT NAMES magick convert)
-if(VANTORO_CONVERT AND NOT WIN32)
+if(NOT WIN32)
+  find_program(VANTORO_CONVERT NAMES magick convert REQUIRED)
   target_compile_definitions(pict_writer_test PRIVATE VANTORO_CONVERT="${VANTORO_CONVERT}")
 endif()

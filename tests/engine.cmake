@@ -6,8 +6,8 @@ vantoro_test(engine_convert_test
     ${PROJECT_SOURCE_DIR}/engine/yuv.cpp ${PROJECT_SOURCE_DIR}/engine/timeline.cpp
     ${PROJECT_SOURCE_DIR}/engine/clock.cpp)
 
-find_program(VANTORO_FFMPEG ffmpeg)
-if(WIN32 AND TARGET VantoroMedia AND VANTORO_FFMPEG)
+find_program(VANTORO_FFMPEG ffmpeg REQUIRED)
+if(WIN32)
   set(media ${CMAKE_BINARY_DIR}/bin/engine-media)
   set(lavfi_av -f lavfi -i testsrc=size=320x240:rate=25,hue=h=t*360 -f lavfi -i sine=frequency=440:sample_rate=44100 -t 2)
   set(ff ${VANTORO_FFMPEG} -nostdin -loglevel error -y)

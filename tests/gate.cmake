@@ -24,18 +24,14 @@ if(WIN32)
     string(REPLACE ":" ";" t ${t})
     list(GET t 0 name)
     list(GET t 1 folder)
-    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${name}.cpp)
-      gate_isolated_test(${name} ${folder})
-    endif()
+    gate_isolated_test(${name} ${folder})
   endforeach()
 
   # One process per case: each binds once.
-  if(TARGET gate_own_engine_test)
   set_tests_properties(gate_own_engine_test PROPERTIES
     ENVIRONMENT "GTEST_FILTER=OwnEngine.BoundWhenNoQuickTimeIsFound")
   add_test(NAME gate_own_engine_after_partial_test
     COMMAND gate_own_engine_test --gtest_brief=1 --gtest_filter=OwnEngine.BoundWhenQuickTimeLacksAnExport)
   set_tests_properties(gate_own_engine_after_partial_test PROPERTIES
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin/gate-own RESOURCE_LOCK gate_registry)
-  endif()
 endif()

@@ -3,13 +3,8 @@
 if(WIN32)
   vantoro_test(parameters_test SOURCES parameters_test.cpp LIBS vantoro_core vantoro_standin)
 
-  set(plugin_tests entry_test)
-  foreach(t play_test session_test window_proc_test host_window_test transport_test frame_capture_test)
-    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${t}.cpp)
-      list(APPEND plugin_tests ${t})
-    endif()
-  endforeach()
-  foreach(t ${plugin_tests})
+  foreach(t entry_test play_test session_test window_proc_test host_window_test transport_test
+            frame_capture_test)
     vantoro_test(${t} SOURCES ${t}.cpp LIBS vantoro_standin version)
     add_dependencies(${t} Vantoro testengine_qts)
     # Tests that use the clipboard or the foreground window must not overlap.

@@ -1,8 +1,7 @@
 # Sessions started and ended thousands of ways through the plug-in and the
 # media engine in the stand-in host, in a folder of its own beside copies of
 # the plug-in and the engine.
-include(${CMAKE_CURRENT_LIST_DIR}/beside_plugin.cmake)
-if(WIN32 AND TARGET VantoroMedia AND TARGET vantoro_test_media)
+if(WIN32)
   # A movie of a fraction of a second, for plays that run to their end.
   set(soak_media ${CMAKE_BINARY_DIR}/soak-media)
   add_custom_command(OUTPUT ${soak_media}/tiny.mp4
@@ -14,9 +13,7 @@ if(WIN32 AND TARGET VantoroMedia AND TARGET vantoro_test_media)
   add_custom_target(vantoro_soak_media ALL DEPENDS ${soak_media}/tiny.mp4)
 
   vantoro_test(soak_test SOURCES soak_test.cpp soak_phases.cpp process_counts.cpp LIBS vantoro_standin psapi)
-  if(TARGET soak_test)
-    vantoro_beside_plugin(soak_test ${CMAKE_BINARY_DIR}/bin/soak)
-    target_compile_definitions(soak_test PRIVATE VANTORO_SOAK_MEDIA_DIR="Z:${soak_media}")
-    add_dependencies(soak_test vantoro_soak_media)
-  endif()
+  vantoro_beside_plugin(soak_test ${CMAKE_BINARY_DIR}/bin/soak)
+  target_compile_definitions(soak_test PRIVATE VANTORO_SOAK_MEDIA_DIR="Z:${soak_media}")
+  add_dependencies(soak_test vantoro_soak_media)
 endif()
