@@ -5,3 +5,10 @@ vantoro_test(portable_test
 
 # The media interface's derived argument reading and its X2Fix rule.
 vantoro_test(media_interface_test SOURCES media_interface_test.cpp LIBS media_interface)
+
+# The sound time stretcher. The engine's CMakeLists adds its library; native
+# builds add it here.
+if(NOT TARGET vmedia_audio)
+  add_subdirectory(${PROJECT_SOURCE_DIR}/engine/audio ${CMAKE_BINARY_DIR}/engine/audio)
+endif()
+vantoro_test(time_stretch_test SOURCES time_stretch_test.cpp LIBS vmedia_audio)
