@@ -8,10 +8,9 @@
 #include <stdio.h>
 
 #include <string>
+#include <vector>
 
-#include "standin/host_windows.h"
-#include "standin/message_boxes.h"
-#include "standin/plugin.h"
+#include "host_rig_fixture.h"
 #include "testengine/client.h"
 
 namespace {
@@ -25,41 +24,29 @@ std::string InBin(const char* name) {
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-class EngineMissing : public ::testing::Test {
+class EngineMissing : public rig::HostRigTest {
  protected:
   void SetUp() override {
     // Left over from an earlier run, which bound it at the end.
     DeleteFileA(Here("QuickTime.qts").c_str());
     ASSERT_FALSE(Exists(Here("QuickTime.qts")));
     ASSERT_FALSE(Exists(Here("VantoroMedia.dll"))) << "the own engine must not be beside the plug-in here";
-    ASSERT_TRUE(windows.Create());
-    document = windows.OpenDocument("Movies");
-    ASSERT_TRUE(plugin.Load(Here("Vantoro.fmx"))) << plugin.LoadError();
-    ASSERT_EQ(plugin.Initialise(), 4);
+    HostRigTest::SetUp();
   }
   void TearDown() override {
-    plugin.Shutdown();
-    plugin.Unload();
-    windows.Destroy();
+    HostRigTest::TearDown();
     printf("\nEngine missing, partial, installed while running\n\n| Step | Call | Answer |\n|---|---|---|\n");
     for (const std::string& row : rows) printf("%s\n", row.c_str());
     fflush(stdout);
   }
 
   std::string Call(const std::string& step, const std::string& name, const std::string& args = "") {
-    std::string answer = plugin.CallByName(name, args);
+    std::string answer = HostRig::Call(name, args);
     rows.push_back("| " + step + " | " + name + (args.empty() ? "" : " (a path)") + " | " +
                    (answer.empty() ? "(nothing)" : answer) + " |");
     return answer;
   }
-  bool Subclassed() const {
-    return standin::HostWindows::Subclassed(document);
-  }
 
-  standin::MessageBoxDismisser boxes;
-  standin::HostWindows windows;
-  standin::Plugin plugin;
-  HWND document = nullptr;
   std::vector<std::string> rows;
 };
 

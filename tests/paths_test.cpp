@@ -11,9 +11,7 @@
 #include <vector>
 
 #include "test_paths.h"
-#include "standin/host_windows.h"
-#include "standin/message_boxes.h"
-#include "standin/plugin.h"
+#include "host_rig_fixture.h"
 
 #ifndef VANTORO_MEDIA_DIR
 #error VANTORO_MEDIA_DIR names the folder of the test media
@@ -66,7 +64,7 @@ bool RemoveTree(const std::wstring& folder) {
   return (RemoveDirectoryW(folder.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) && ok;
 }
 
-class Paths : public ::testing::Test {
+class Paths : public rig::HostRigTest {
  protected:
   static void SetUpTestSuite() {
     printf("\nPaths with the media engine\n\n| Case | Length | GetDuration | GetVideoSize | Play |\n|---|---|---|---|---|\n");
@@ -81,25 +79,15 @@ class Paths : public ::testing::Test {
     work = Folder() + "work";
     RemoveTree(Wide(work));
     ASSERT_TRUE(CreateDirectoryA(work.c_str(), nullptr));
-    ASSERT_TRUE(windows.Create());
-    document = windows.OpenDocument("Movies");
-    ASSERT_TRUE(plugin.Load(Folder() + "Vantoro.fmx")) << plugin.LoadError();
-    ASSERT_EQ(plugin.Initialise(), 4);
+    HostRigTest::SetUp();
     duration = Call("Vantoro-GetDuration", source);
     ASSERT_EQ(duration.size(), 11u) << duration;
   }
 
   void TearDown() override {
-    if (!plugin.Loaded()) return;
-    plugin.Shutdown();
-    plugin.Unload();
-    windows.Destroy();
-    EXPECT_TRUE(RemoveTree(Wide(work))) << "a file of the work folder is still open";
-  }
-
-  std::string Call(const std::string& name, const std::string& args = "") { return plugin.CallByName(name, args); }
-  bool Subclassed() const {
-    return standin::HostWindows::Subclassed(document);
+    bool opened = plugin.Loaded();
+    HostRigTest::TearDown();
+    if (opened) EXPECT_TRUE(RemoveTree(Wide(work))) << "a file of the work folder is still open";
   }
 
   struct Answers {
@@ -157,10 +145,6 @@ class Paths : public ::testing::Test {
     return path;
   }
 
-  standin::MessageBoxDismisser boxes;
-  standin::HostWindows windows;
-  standin::Plugin plugin;
-  HWND document = nullptr;
   std::string source, work, duration;
 };
 

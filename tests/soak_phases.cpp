@@ -189,37 +189,6 @@ void PlayWhileStarting(Rig& rig, int i, Checker& c) {
 
 }  // namespace
 
-bool Rig::Open(const std::string& pluginFolder, const Movies& m, std::string* error) {
-  movies = m;
-  if (!windows.Create() || !(document = windows.OpenDocument("Movies"))) {
-    *error = "cannot make the host's windows";
-    return false;
-  }
-  if (!plugin.Load(pluginFolder + "Vantoro.fmx")) {
-    *error = "cannot load the plug-in: " + plugin.LoadError();
-    return false;
-  }
-  if (plugin.Initialise() != 4) {
-    *error = "the plug-in refused to initialise";
-    return false;
-  }
-  return true;
-}
-
-void Rig::Close() {
-  if (plugin.Loaded()) {
-    plugin.Shutdown();
-    plugin.Unload();
-  }
-  windows.Destroy();
-}
-
-std::string Rig::Call(const std::string& name, const std::string& args) { return plugin.CallByName(name, args); }
-
-bool Rig::Subclassed(HWND doc) {
-  return standin::HostWindows::Subclassed(doc);
-}
-
 const char* PhaseName(Phase phase) {
   switch (phase) {
     case Phase::PlayStop: return "Play/Stop";

@@ -11,8 +11,7 @@
 #include <string>
 
 #include "standin/host_windows.h"
-#include "standin/message_boxes.h"
-#include "standin/plugin.h"
+#include "tests/host_rig.h"
 
 namespace soak {
 
@@ -22,18 +21,16 @@ struct Movies {
   std::string tiny;    // a fraction of a second, for plays to the end
 };
 
-class Rig {
+// The host rig with the movies the phases play.
+class Rig : public rig::HostRig {
  public:
-  bool Open(const std::string& pluginFolder, const Movies& movies, std::string* error);
-  void Close();
-  std::string Call(const std::string& name, const std::string& args = "");
+  bool Open(const std::string& pluginFolder, const Movies& m, std::string* error) {
+    movies = m;
+    return HostRig::Open(pluginFolder, error);
+  }
   // The window procedure of doc is not its own (ours is installed).
-  static bool Subclassed(HWND doc);
+  static bool Subclassed(HWND doc) { return standin::HostWindows::Subclassed(doc); }
 
-  standin::MessageBoxDismisser boxes;
-  standin::HostWindows windows;
-  standin::Plugin plugin;
-  HWND document = nullptr;
   Movies movies;
 };
 
