@@ -81,12 +81,14 @@ TEST_F(HostWindow, ForegroundWindowOfAnotherProgramIsNotUsed) {
   }
   WaitForInputIdle(process.hProcess, 5000);
   HWND foreground = nullptr;
-  for (int i = 0; i < 100; ++i) {
+  // A second program starts slowly on an emulated machine: give it time.
+  for (DWORD until = GetTickCount() + 30000; GetTickCount() < until;) {
     foreground = GetForegroundWindow();
     DWORD pid = 0;
     if (foreground) GetWindowThreadProcessId(foreground, &pid);
     if (foreground && pid == process.dwProcessId) break;
     foreground = nullptr;
+    if (WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0) break;  // came and went
     Sleep(20);
   }
   if (foreground) {

@@ -125,8 +125,8 @@ TEST_F(WindowsTest, PumpUntilStopsWhenDoneOrTimedOut) {
   DWORD start = GetTickCount();
   EXPECT_FALSE(host.PumpUntil([] { return false; }, 60));
   DWORD took = GetTickCount() - start;
-  EXPECT_GE(took, 50u);
-  EXPECT_LT(took, 1000u);
+  EXPECT_GE(took, 50u) << "gave up before its time";
+  EXPECT_LT(took, 30000u) << "kept pumping long past its time";
 }
 
 TEST_F(WindowsTest, DestroyTakesAllWindows) {
