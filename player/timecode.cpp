@@ -30,6 +30,13 @@ char* FormatTimeCode(int32_t time, int32_t scale, double fps, bool roundUp, char
   double f = scale != 0 ? static_cast<double>(rest) * fps / static_cast<double>(scale) : 0.0;
   int32_t frames = 0;
   if (isfinite(f)) {
+    // The frame rate is itself a quotient (frames over seconds), so a time
+    // that falls exactly on a frame can come out a hair below or above it:
+    // 8 frames in 0.34 s give 7.999999999999999. Such a value is the whole
+    // frame. Times off a frame differ from it by at least one unit of the
+    // duration, far more than this.
+    double whole = nearbyint(f);
+    if (fabs(f - whole) <= 1e-11 * fmax(1.0, fabs(f))) f = whole;
     if (roundUp && trunc(f) < f) f += 1.0;
     frames = TruncateToInt32(f);
   }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdio.h>
+
 #include <limits>
 #include <random>
 #include <string>
@@ -23,6 +25,34 @@ TEST(TimeToText, RoundsTheFrameFieldUpWhereDurationTruncates) {
   EXPECT_EQ(Duration(3725, 600, 29.97), "00:00:06.06");
   EXPECT_EQ(Time(599, 600, 29.97), "00:00:00.30");
   EXPECT_EQ(Time(600, 600, 25), "00:00:01.00");
+}
+
+// The frame rate comes from a division, so times on a frame can land a
+// hair off it; they still count as that frame, in both directions.
+TEST(TimeToText, TimesOnAFrameCountAsThatFrame) {
+  double fps = 8 / (34 / 100.0);  // 8 frames in 0.34 s
+  EXPECT_EQ(Duration(34, 100, fps), "00:00:00.08");
+  EXPECT_EQ(Time(34, 100, fps), "00:00:00.08");
+  for (int32_t frames : {7, 25, 30, 250, 1799}) {
+    for (int32_t scale : {100, 600, 1000, 30000, 90000}) {
+      for (int32_t units : {7, 34, 97, 1001}) {
+        // A movie of `frames` frames lasting `units` ticks per frame's worth.
+        int32_t duration = units * frames;
+        double rate = frames / (double(duration) / scale);
+        for (int32_t k = 0; k <= frames; ++k) {
+          int32_t t = k * units;
+          int32_t expect = int32_t((int64_t(t % scale) * frames) / duration);
+          char want[32];
+          snprintf(want, sizeof want, "%02d:%02d:%02d.%02d", t / scale / 3600, t / scale / 60 % 60, t / scale % 60,
+                   expect);
+          EXPECT_EQ(Duration(t, scale, rate), want) << frames << " frames, scale " << scale << ", t " << t;
+        }
+      }
+    }
+  }
+  // Just off a frame still rounds as before.
+  EXPECT_EQ(Time(3725, 600, 29.97), "00:00:06.07");
+  EXPECT_EQ(Duration(3724, 600, 25), "00:00:06.05");
 }
 
 TEST(TimeToText, ZeroAndZeroFrameRate) {
