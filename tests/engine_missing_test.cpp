@@ -16,11 +16,6 @@
 namespace {
 
 std::string Here(const char* name) { return testengine::BesideProgram(name); }
-std::string InBin(const char* name) {
-  std::string folder = testengine::BesideProgram("");
-  folder.pop_back();
-  return folder.substr(0, folder.find_last_of("\\/") + 1) + name;
-}
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -68,7 +63,7 @@ TEST_F(EngineMissing, BadPathUntilAnEngineIsInstalled) {
 
   // An engine without all its entry points is no engine, and is let go.
   const char* partial = "incomplete QuickTime.qts";
-  ASSERT_TRUE(CopyFileA(InBin("PartialEngine.qts").c_str(), Here("QuickTime.qts").c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA((ParentFolder() + "PartialEngine.qts").c_str(), Here("QuickTime.qts").c_str(), FALSE));
   EXPECT_EQ(Call(partial, "Vantoro-Play", file), "72008");
   EXPECT_EQ(Call(partial, "Vantoro-GetDuration", file), "72008");
   EXPECT_FALSE(Subclassed());
@@ -77,7 +72,7 @@ TEST_F(EngineMissing, BadPathUntilAnEngineIsInstalled) {
 
   // Installed while the host runs: the next call binds it.
   const char* installed = "engine copied in";
-  ASSERT_TRUE(CopyFileA(InBin("QuickTime.qts").c_str(), Here("QuickTime.qts").c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA((ParentFolder() + "QuickTime.qts").c_str(), Here("QuickTime.qts").c_str(), FALSE));
   testengine::TestEngine engine(Here("QuickTime.qts").c_str());
   ASSERT_TRUE(engine.ok());
   engine.Reset();

@@ -8,15 +8,10 @@
 #include "media_interface/operations.h"
 #include "quicktime/gate.h"
 #include "testengine/client.h"
+#include "tests/test_paths.h"
 
 namespace {
 
-std::string Folder() { return testengine::BesideProgram(""); }
-std::string BinFolder() {
-  std::string folder = Folder();
-  folder.pop_back();
-  return folder.substr(0, folder.find_last_of("\\/") + 1);
-}
 
 std::string ModulePath(HMODULE module) {
   char path[MAX_PATH];
@@ -29,7 +24,7 @@ class OwnEngine : public ::testing::Test {
   void SetUp() override {
     if (loadHook == nullptr) GTEST_SKIP() << "the gate binds once per process";
     DeleteFileA((Folder() + kQuickTimeLibraryName).c_str());
-    std::string source = BinFolder() + "testengine\\" + kOwnEngineLibraryName;
+    std::string source = ParentFolder() + "testengine\\" + kOwnEngineLibraryName;
     ASSERT_TRUE(CopyFileA(source.c_str(), (Folder() + kOwnEngineLibraryName).c_str(), FALSE))
         << source;
   }
@@ -52,7 +47,7 @@ class OwnEngine : public ::testing::Test {
 TEST_F(OwnEngine, BoundWhenNoQuickTimeIsFound) { ExpectBoundToOwnEngine(); }
 
 TEST_F(OwnEngine, BoundWhenQuickTimeLacksAnExport) {
-  ASSERT_TRUE(CopyFileA((BinFolder() + "PartialEngine.qts").c_str(),
+  ASSERT_TRUE(CopyFileA((ParentFolder() + "PartialEngine.qts").c_str(),
                         (Folder() + kQuickTimeLibraryName).c_str(), FALSE));
   ExpectBoundToOwnEngine();
   EXPECT_EQ(GetModuleHandleA(kQuickTimeLibraryName), nullptr);

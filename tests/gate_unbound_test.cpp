@@ -10,15 +10,10 @@
 #include "media_interface/operations.h"
 #include "quicktime/gate.h"
 #include "testengine/client.h"
+#include "tests/test_paths.h"
 
 namespace {
 
-std::string Folder() { return testengine::BesideProgram(""); }
-std::string BinFolder() {
-  std::string folder = Folder();
-  folder.pop_back();
-  return folder.substr(0, folder.find_last_of("\\/") + 1);
-}
 std::string Here(const char* name) { return Folder() + name; }
 
 struct Entry {
@@ -67,7 +62,7 @@ TEST(Unbound, EveryEntryAnswersNotBoundAndWritesNothing) {
 }
 
 TEST(Unbound, IncompleteLibraryIsReleasedAndSoughtAgain) {
-  const std::string partial = BinFolder() + "PartialEngine.qts";
+  const std::string partial = ParentFolder() + "PartialEngine.qts";
   const std::string here = Here(kQuickTimeLibraryName);
   ASSERT_TRUE(CopyFileA(partial.c_str(), here.c_str(), FALSE)) << partial;
 
@@ -93,7 +88,7 @@ TEST(Unbound, EngineInstalledLaterBindsAtTheNextOperation) {
   EXPECT_EQ(UpdateMovie(nullptr), qtNotBound);
   ExpectUnbound();
 
-  const std::string engineFile = BinFolder() + kQuickTimeLibraryName;
+  const std::string engineFile = ParentFolder() + kQuickTimeLibraryName;
   ASSERT_TRUE(CopyFileA(engineFile.c_str(), Here(kQuickTimeLibraryName).c_str(), FALSE));
 
   // The operation that binds is carried out by the engine itself.

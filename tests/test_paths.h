@@ -13,6 +13,14 @@ inline std::string Folder() {
   return s.substr(0, s.find_last_of("\\/") + 1);
 }
 
+// The folder above it (build/bin, where the tests that run from a folder of
+// their own find the engines), with a trailing backslash.
+inline std::string ParentFolder() {
+  std::string folder = Folder();
+  folder.pop_back();
+  return folder.substr(0, folder.find_last_of("\\/") + 1);
+}
+
 inline std::string WindowsPath(std::string path) {
   for (char& c : path) {
     if (c == '/') c = '\\';
