@@ -55,6 +55,7 @@ void TimeStretcher::Reset() {
   hopStartFixed_ = 0;
   natural_ = 0;
   idealFixed_ = 0;
+  repeatFrames_ = 0;
 }
 
 void TimeStretcher::Flush() { flushed_ = true; }
@@ -81,12 +82,7 @@ bool TimeStretcher::MakeRoom(size_t frames) {
 }
 
 void TimeStretcher::Append(const int16_t* in, size_t frames) {
-  int16_t* dst = buf_.get() + bufFrames_ * channels_;
-  if (in) {
-    memcpy(dst, in, frames * channels_ * sizeof(int16_t));
-  } else {
-    memset(dst, 0, frames * channels_ * sizeof(int16_t));
-  }
+  memcpy(buf_.get() + bufFrames_ * channels_, in, frames * channels_ * sizeof(int16_t));
   bufFrames_ += frames;
 }
 
@@ -133,10 +129,9 @@ size_t TimeStretcher::CopyHop(int16_t* out, size_t frames) {
   size_t n = std::min(frames, size_t(hopFill_ - hopRead_));
   if (flushed_) {
     // Frames whose input time lies at or past the end are not played.
-    int64_t endFixed = inputEnd_ * kOne;
-    int64_t toEnd = endFixed - hopStartFixed_;
-    int64_t last = toEnd > 0 ? (toEnd + hopRateFixed_ - 1) / hopRateFixed_ : 0;
-    n = std::min(n, size_t(std::max<int64_t>(0, last - hopRead_)));
+    int64_t toEnd = inputEnd_ * kOne - hopStartFixed_;
+    int64_t count = toEnd > 0 ? (toEnd + hopRateFixed_ - 1) / hopRateFixed_ : 0;
+    n = std::min(n, size_t(std::max<int64_t>(0, count - hopRead_)));
     if (!n) return 0;
   }
   memcpy(out, &hop_[size_t(hopRead_) * channels_], n * channels_ * sizeof(int16_t));
@@ -144,12 +139,12 @@ size_t TimeStretcher::CopyHop(int16_t* out, size_t frames) {
   return n;
 }
 
-double TimeStretcher::Similarity(int64_t candidate, int step) const {
+double TimeStretcher::Similarity(int64_t reference, int64_t candidate, int frames, int step) const {
   // Over all channels: a mono mix would lose sound whose channels cancel.
-  const int16_t* ref = At(natural_);
+  const int16_t* ref = At(reference);
   const int16_t* cand = At(candidate);
   int64_t dot = 0, energy = 0;
-  for (int i = 0; i < frameFrames(); i += step) {
+  for (int i = 0; i < frames; i += step) {
     for (int c = 0; c < channels_; ++c) {
       int32_t r = ref[i * channels_ + c], v = cand[i * channels_ + c];
       dot += r * v;
@@ -164,7 +159,7 @@ int64_t TimeStretcher::BestFrame(int64_t lo, int64_t hi, int64_t target) const {
   double bestScore = 0;
   // Equal scores go to the frame nearest the ideal time (silence keeps it).
   auto consider = [&](int64_t c, int step) {
-    double score = Similarity(c, step);
+    double score = Similarity(natural_, c, frameFrames(), step);
     if (best < 0 || score > bestScore ||
         (score == bestScore && std::llabs(c - target) < std::llabs(best - target))) {
       best = c;
@@ -192,11 +187,9 @@ bool TimeStretcher::MakeHop() {
   int64_t need = std::max(natural_, hi) + frameFrames();
   if (need > BufferEnd()) {
     if (!flushed_) return false;
-    size_t pad = size_t(need - BufferEnd());
-    if (!MakeRoom(pad)) return false;
-    Append(nullptr, pad);
-    lo = std::max(lo, bufStart_);
-    hi = std::max(lo, hi);
+    size_t more = size_t(need - BufferEnd());
+    if (!MakeRoom(more)) return false;
+    AppendRepeat(more);
   }
   int64_t s = BestFrame(lo, hi, target);
   const int16_t* a = At(natural_);
@@ -209,13 +202,49 @@ bool TimeStretcher::MakeHop() {
       hop_[k] = int16_t(std::lround(a[k] + (float(b[k]) - a[k]) * r));
     }
   }
+  StartHop(hopFrames_);
+  natural_ = s + hopFrames_;
+  return true;
+}
+
+void TimeStretcher::AppendRepeat(size_t frames) {
+  // Past the end the input goes on repeating its last period: silence
+  // there would make the last hops fade or gap, a repeat keeps the sound's
+  // pitch and level to the last frame.
+  if (!repeatFrames_) repeatFrames_ = RepeatPeriod();
+  int16_t* dst = buf_.get() + bufFrames_ * channels_;
+  for (size_t k = 0; k < frames * channels_; ++k) {
+    dst[k] = repeatFrames_ ? dst[int64_t(k) - int64_t(repeatFrames_) * channels_] : int16_t(0);
+  }
+  bufFrames_ += frames;
+}
+
+int TimeStretcher::RepeatPeriod() const {
+  int64_t held = inputEnd_ - bufStart_;
+  if (held < 2) return int(held);
+  // No longer than what the earliest next hop keeps, so the frames it
+  // repeats are still held.
+  int length = int(std::min<int64_t>(hopFrames_, held / 2));
+  int longest = int(std::min<int64_t>(hopFrames_ / 2 + toleranceFrames_, held - length));
+  int shortest = std::max(1, std::min(hopFrames_ / 2, longest));
+  int best = longest;
+  double bestScore = 0;
+  for (int p = shortest; p <= longest; ++p) {
+    double score = Similarity(inputEnd_ - length, inputEnd_ - length - p, length, 1);
+    if (p == shortest || score > bestScore) {
+      best = p;
+      bestScore = score;
+    }
+  }
+  return best;
+}
+
+void TimeStretcher::StartHop(int frames) {
   hopStartFixed_ = idealFixed_;
   hopRateFixed_ = rateFixed_;
   hopRead_ = 0;
-  hopFill_ = hopFrames_;
-  idealFixed_ = idealEnd;
-  natural_ = s + hopFrames_;
-  return true;
+  hopFill_ = frames;
+  idealFixed_ += int64_t(rateFixed_) * frames;
 }
 
 }  // namespace vmedia

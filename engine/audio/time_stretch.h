@@ -54,9 +54,9 @@ class TimeStretcher {
   // output comes once input reaches about LookaheadFrames() beyond the
   // current position.
   size_t Pull(int16_t* out, size_t frames);
-  // End of stream: the rest of the input is played out (silence stands in
-  // for input beyond its end) and the output stops where the input time
-  // reaches the last input frame.
+  // End of stream: the rest of the input is played out, and the output
+  // stops where its input time reaches the end, so it lasts the input's
+  // length over the rate.
   void Flush();
   // After a seek: drops all input and output at once and starts a new
   // stream at input frame 0, at the same rate.
@@ -80,9 +80,12 @@ class TimeStretcher {
   // Drops input no later hop can reach; true when `frames` more now fit.
   bool MakeRoom(size_t frames);
   void Append(const int16_t* in, size_t frames);
+  void AppendRepeat(size_t frames);
+  int RepeatPeriod() const;
   bool MakeHop();
+  void StartHop(int frames);
   int64_t BestFrame(int64_t lo, int64_t hi, int64_t target) const;
-  double Similarity(int64_t candidate, int step) const;
+  double Similarity(int64_t reference, int64_t candidate, int frames, int step) const;
   size_t PassThrough(int16_t* out, size_t frames);
   size_t CopyHop(int16_t* out, size_t frames);
 
@@ -97,9 +100,10 @@ class TimeStretcher {
   std::unique_ptr<int16_t[]> buf_;
   size_t capacityFrames_ = 0;
   int64_t bufStart_ = 0;  // input frame of buf_[0]
-  size_t bufFrames_ = 0;  // frames held, silence past the end included
+  size_t bufFrames_ = 0;  // frames held, the repeat past the end included
   int64_t inputEnd_ = 0;  // frames pushed
   bool flushed_ = false;
+  int repeatFrames_ = 0;  // period repeated past the end, once flushed
 
   std::unique_ptr<float[]> rise_;  // first half of the Hann window
   std::unique_ptr<int16_t[]> hop_;
