@@ -187,30 +187,6 @@ bool VideoDecoder::OpenReader(Reader* r) {
   return r->frameWidth > 0 && r->frameHeight > 0;
 }
 
-namespace {
-
-// Pitch and plane rows of a buffer that came without them: the smallest
-// common alignment that accounts for the buffer's length.
-void GuessLayout(PixelLayout layout, int width, int height, size_t length, ptrdiff_t* pitch, int* rows) {
-  int unit = layout == PixelLayout::YUY2 ? 2 : layout == PixelLayout::BGRX ? 4 : 1;
-  const int aligns[] = {1, 16, 32, 64, 128};
-  for (int ra : {1, 16, 32}) {
-    for (int pa : aligns) {
-      ptrdiff_t p = ((static_cast<ptrdiff_t>(width) * unit + pa - 1) / pa) * pa;
-      int r = ((height + ra - 1) / ra) * ra;
-      if (RequiredBufferSize(layout, p, r) == length) {
-        *pitch = p;
-        *rows = r;
-        return;
-      }
-    }
-  }
-  *pitch = static_cast<ptrdiff_t>(width) * unit;
-  *rows = height;
-}
-
-}  // namespace
-
 // Reads until a picture at or after skipBelow (reader time) arrives; with
 // `convert` it is turned into BGRX. Index is left to the caller.
 bool VideoDecoder::ReadFrame(Reader* r, int64_t skipBelow, bool convert, Frame* frame, int64_t* readTime,

@@ -1,5 +1,7 @@
 #include "engine/yuv.h"
 
+#include <initializer_list>
+
 namespace vmedia {
 namespace {
 
@@ -120,6 +122,23 @@ bool ConvertToBgrx(const SourcePicture& s, uint8_t* out, ptrdiff_t outPitch) {
     }
   }
   return false;
+}
+
+void GuessLayout(PixelLayout layout, int width, int height, size_t length, ptrdiff_t* pitch, int* rows) {
+  int unit = layout == PixelLayout::YUY2 ? 2 : layout == PixelLayout::BGRX ? 4 : 1;
+  for (int ra : {1, 16, 32}) {
+    for (int pa : {1, 2, 4, 8, 16, 32, 64, 128}) {
+      ptrdiff_t p = ((static_cast<ptrdiff_t>(width) * unit + pa - 1) / pa) * pa;
+      int r = ((height + ra - 1) / ra) * ra;
+      if (RequiredBufferSize(layout, p, r) == length) {
+        *pitch = p;
+        *rows = r;
+        return;
+      }
+    }
+  }
+  *pitch = static_cast<ptrdiff_t>(width) * unit;
+  *rows = height;
 }
 
 }  // namespace vmedia

@@ -34,4 +34,11 @@ bool ConvertToBgrx(const SourcePicture& source, uint8_t* out, ptrdiff_t outPitch
 // Bytes a buffer of this layout needs at least for the given pitch and rows.
 size_t RequiredBufferSize(PixelLayout layout, ptrdiff_t pitch, int planeRows);
 
+// Pitch and plane rows of a buffer that came without them: the smallest
+// row alignment, then the smallest pitch alignment, that accounts for the
+// buffer's length. Decoders pad rows to 2 to 128 bytes (an NV12 picture 854
+// wide comes in rows of 856) and planes to 16 or 32 rows. Without a match,
+// rows as wide as the picture and as many as it has.
+void GuessLayout(PixelLayout layout, int width, int height, size_t length, ptrdiff_t* pitch, int* rows);
+
 }  // namespace vmedia

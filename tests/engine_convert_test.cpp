@@ -220,3 +220,52 @@ TEST(EngineClock, LoopsAndRunsBackward) {
   EXPECT_EQ(back.TimeAt(2.0), 0);
   EXPECT_TRUE(back.IsDone(2.0));
 }
+
+namespace {
+
+// Decoders pad rows without saying so; the guess must find the padding from
+// the buffer's length alone, or every row starts a little further off.
+TEST(GuessLayout, FindsRowAndPlanePadding) {
+  struct Case {
+    PixelLayout layout;
+    int width, height, pitch, rows;
+  } cases[] = {
+      {PixelLayout::NV12, 320, 240, 320, 240},   {PixelLayout::NV12, 854, 480, 856, 480},
+      {PixelLayout::NV12, 854, 480, 864, 480},   {PixelLayout::NV12, 1920, 1080, 1920, 1088},
+      {PixelLayout::NV12, 426, 240, 432, 240},   {PixelLayout::YUY2, 853, 480, 1708, 480},
+      {PixelLayout::I420, 854, 480, 856, 480},
+  };
+  for (const Case& c : cases) {
+    ptrdiff_t pitch = 0;
+    int rows = 0;
+    GuessLayout(c.layout, c.width, c.height, RequiredBufferSize(c.layout, c.pitch, c.rows), &pitch, &rows);
+    EXPECT_EQ(pitch, c.pitch) << c.width << "x" << c.height;
+    EXPECT_EQ(rows, c.rows) << c.width << "x" << c.height;
+  }
+  ptrdiff_t pitch = 0;
+  int rows = 0;
+  GuessLayout(PixelLayout::NV12, 320, 240, 12345, &pitch, &rows);  // matches nothing
+  EXPECT_EQ(pitch, 320);
+  EXPECT_EQ(rows, 240);
+}
+
+// An NV12 picture 854 wide in rows of 856: a white left half stays a
+// straight edge down the whole picture instead of a slant.
+TEST(GuessLayout, PaddedRowsComeOutUnsheared) {
+  const int w = 854, h = 480, p = 856;
+  std::vector<uint8_t> buffer(RequiredBufferSize(PixelLayout::NV12, p, h), 128);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < p; ++x) buffer[size_t(y) * p + x] = x < w / 2 ? 235 : x < w ? 16 : 77;
+  SourcePicture src{PixelLayout::NV12, buffer.data(), buffer.size(), w, h, 0, 0, YuvMatrix::Bt601};
+  GuessLayout(src.layout, w, h, buffer.size(), &src.pitch, &src.planeRows);
+  std::vector<uint8_t> out(size_t(w) * h * 4);
+  ASSERT_TRUE(ConvertToBgrx(src, out.data(), w * 4));
+  for (int y : {0, 1, h / 2, h - 1}) {
+    const uint8_t* row = &out[size_t(y) * w * 4];
+    EXPECT_GT(row[(w / 2 - 2) * 4 + 1], 200) << "row " << y;
+    EXPECT_LT(row[(w / 2 + 2) * 4 + 1], 40) << "row " << y;
+    EXPECT_LT(row[(w - 1) * 4 + 1], 40) << "row " << y;
+  }
+}
+
+}  // namespace
