@@ -29,6 +29,26 @@ std::vector<double> VideoPts(const std::string& name) {
   return pts;
 }
 
+struct Packet {
+  uint32_t size;
+  uint64_t pos;
+  bool key;
+};
+
+// The first video stream's packets in decode order (NAME.vpackets).
+std::vector<Packet> VideoPackets(const std::string& name) {
+  std::vector<Packet> packets;
+  std::ifstream in(MediaPath(name + ".vpackets"));
+  std::string line;
+  while (std::getline(in, line)) {
+    unsigned size;
+    unsigned long long pos;
+    char flags[8] = {};
+    if (sscanf(line.c_str(), "%u,%llu,%7s", &size, &pos, flags) == 3) packets.push_back({size, pos, flags[0] == 'K'});
+  }
+  return packets;
+}
+
 std::vector<uint8_t> ReadAll(const std::string& name) {
   std::ifstream in(MediaPath(name), std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
@@ -57,7 +77,7 @@ TEST_P(MediaFile, MatchesFfprobe) {
   ASSERT_EQ(ParseStatus::Ok, ParseMovie(src, &m));
 
   EXPECT_NEAR(atof(probe["format.duration"].c_str()), double(m.duration) / m.timeScale, 0.002);
-  size_t videoTrack = m.tracks.size();
+  size_t videoTrack = m.tracks.size();  // ffprobe's first video stream
   ASSERT_EQ(m.tracks.size(), size_t(atoi(probe["format.nb_streams"].c_str())));
   for (size_t i = 0; i < m.tracks.size(); ++i) {
     const std::string k = "streams.stream." + std::to_string(i) + ".";
@@ -72,10 +92,22 @@ TEST_P(MediaFile, MatchesFfprobe) {
     const bool pcm = t.kind == TrackKind::Sound && t.samples.uniformSize;
     EXPECT_EQ(strtoul(probe[k + (pcm ? "duration_ts" : "nb_read_packets")].c_str(), nullptr, 10),
               t.sampleCount);
+    if (t.sampleCount) EXPECT_EQ(SampleData::Whole, SampleDataInFile(t));
     if (t.kind != TrackKind::Video) continue;
     if (videoTrack == m.tracks.size()) videoTrack = i;
-    EXPECT_EQ(atoi(probe[k + "width"].c_str()), int(t.width));
-    EXPECT_EQ(atoi(probe[k + "height"].c_str()), int(t.height));
+    EXPECT_EQ(strtoul(probe[k + "width"].c_str(), nullptr, 10), t.codedWidth);
+    EXPECT_EQ(strtoul(probe[k + "height"].c_str(), nullptr, 10), t.codedHeight);
+    // Shown at ffprobe's pixel aspect and turn (counterclockwise there);
+    // ffprobe 5.1 has no word for mirroring.
+    unsigned sarH = 1, sarV = 1;
+    if (sscanf(probe[k + "sample_aspect_ratio"].c_str(), "%u:%u", &sarH, &sarV) != 2 || !sarH || !sarV) sarH = sarV = 1;
+    const PictureSize shown = DisplaySize(t);
+    EXPECT_EQ(int(floor(t.codedWidth * double(sarH) / sarV + 0.5)), t.turn % 180 ? shown.height : shown.width);
+    EXPECT_EQ(int(t.codedHeight), t.turn % 180 ? shown.width : shown.height);
+    if (!t.mirrored) {
+      const int rotation = atoi(probe[k + "side_data_list.side_data.0.rotation"].c_str());
+      EXPECT_EQ((360 - rotation) % 360, t.turn);
+    }
   }
 
   // Every video packet's presentation time, in movie units, floored.
@@ -88,8 +120,9 @@ TEST_P(MediaFile, MatchesFfprobe) {
     EXPECT_FALSE(m.hasVideo());
     return;
   }
-  EXPECT_EQ(m.width, int(m.tracks[videoTrack].width));
-  EXPECT_EQ(m.height, int(m.tracks[videoTrack].height));
+  ASSERT_EQ(int(videoTrack), m.videoTrack());
+  EXPECT_EQ(m.width, DisplaySize(m.tracks[videoTrack]).width);
+  EXPECT_EQ(m.height, DisplaySize(m.tracks[videoTrack]).height);
 
   // Every frame is shown once, in presentation order, and can be found in
   // the file, with a sync sample at or before it to decode from.
@@ -113,33 +146,114 @@ TEST_P(MediaFile, MatchesFfprobe) {
     }
   }
   EXPECT_EQ(std::vector<bool>(v.sampleCount, true), shown);
+
+  // Sample by sample in decode order: the bytes ffprobe reads, and the
+  // frames it calls key frames are the sync samples seeking starts from.
+  const std::vector<Packet> packets = VideoPackets(name);
+  ASSERT_EQ(v.sampleCount, packets.size());
+  for (uint32_t i = 0; i < v.sampleCount; ++i) {
+    uint64_t offset = 0;
+    ASSERT_TRUE(v.samples.Offset(i, &offset)) << i;
+    EXPECT_EQ(packets[i].pos, offset) << i;
+    EXPECT_EQ(packets[i].size, v.samples.Size(i)) << i;
+    EXPECT_EQ(packets[i].key, v.samples.SyncAtOrBefore(i) == i) << i;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, MediaFile,
                          ::testing::Values("h264_aac.mp4", "h264_faststart.mp4", "mjpeg_pcm.mov",
-                                           "delayed.mov", "sound.m4a", "mobile.3gp"),
+                                           "delayed.mov", "sound.m4a", "mobile.3gp", "fragmented.mp4",
+                                           "fragmented_moof_base.mp4", "fragmented_by_time.mp4",
+                                           "fragmented_partly.mp4", "fragmented_text.mp4", "turned_90.mp4",
+                                           "turned_180.mp4", "turned_270.mp4", "mirrored.mp4", "flipped.mp4",
+                                           "aspect.mp4", "aspect.mov", "wide854.mp4", "two_videos.mp4"),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                            std::string s = info.param;
                            for (char& c : s) if (c == '.') c = '_';
                            return s;
                          });
 
-TEST(MediaFiles, SoundOnlyAndFragmented) {
-  REQUIRE_MEDIA();
-  const std::vector<uint8_t> sound = ReadAll("sound.m4a");
-  MemorySource src(sound.data(), sound.size());
+MovieModel ParseFile(const std::vector<uint8_t>& file) {
+  MemorySource src(file.data(), file.size());
   MovieModel m;
-  ASSERT_EQ(ParseStatus::Ok, ParseMovie(src, &m));
+  EXPECT_EQ(ParseStatus::Ok, ParseMovie(src, &m));
+  return m;
+}
+
+TEST(MediaFiles, SoundOnly) {
+  REQUIRE_MEDIA();
+  MovieModel m = ParseFile(ReadAll("sound.m4a"));
   EXPECT_TRUE(m.hasSound());
   EXPECT_EQ(0, m.width);
+  EXPECT_EQ(-1, m.videoTrack());
   std::vector<int32_t> steps = StepTimes(m);
   ASSERT_GT(steps.size(), 2u);
   EXPECT_EQ(size_t(ceil(m.duration * 100.0 / m.timeScale)), steps.size());
+}
 
-  const std::vector<uint8_t> fragmented = ReadAll("fragmented.mp4");
-  ASSERT_FALSE(fragmented.empty());
-  MemorySource fragments(fragmented.data(), fragmented.size());
-  EXPECT_EQ(ParseStatus::Unsupported, ParseMovie(fragments, &m));
+TEST(MediaFiles, FragmentSamplesFollowTheMoovs) {
+  REQUIRE_MEDIA();
+  // All samples in fragments.
+  MovieModel m = ParseFile(ReadAll("fragmented.mp4"));
+  EXPECT_GT(m.fragments, 1u);
+  for (const Track& t : m.tracks) {
+    EXPECT_GT(t.sampleCount, 0u);
+    EXPECT_EQ(t.sampleCount, t.fragmentSamples);
+  }
+  // The moov's samples first: the 1.16 s movie whose moov covers only its
+  // first ten frames is not 0.4 s long.
+  m = ParseFile(ReadAll("fragmented_partly.mp4"));
+  ASSERT_GE(m.videoTrack(), 0);
+  const Track& v = m.tracks[size_t(m.videoTrack())];
+  EXPECT_EQ(10u, v.sampleCount - v.fragmentSamples);
+  EXPECT_EQ(29u, v.sampleCount);
+  EXPECT_GT(double(m.duration) / m.timeScale, 1.15);
+}
+
+TEST(MediaFiles, TurnedAndMirroredPictures) {
+  REQUIRE_MEDIA();
+  struct Case { const char* name; int turn; bool mirrored; int width, height; };
+  for (const Case& c : {Case{"turned_90.mp4", 90, false, 180, 320}, Case{"turned_180.mp4", 180, false, 320, 180},
+                        Case{"turned_270.mp4", 270, false, 180, 320}, Case{"mirrored.mp4", 0, true, 320, 180},
+                        Case{"flipped.mp4", 180, true, 320, 180}}) {
+    MovieModel m = ParseFile(ReadAll(c.name));
+    ASSERT_EQ(0, m.videoTrack()) << c.name;
+    const Track& t = m.tracks[0];
+    EXPECT_EQ(c.turn, t.turn) << c.name;
+    EXPECT_EQ(c.mirrored, t.mirrored) << c.name;
+    EXPECT_EQ(320u, t.codedWidth) << c.name;
+    EXPECT_EQ(c.width, m.width) << c.name;
+    EXPECT_EQ(c.height, m.height) << c.name;
+  }
+  // Non-square pixels widen the picture; the QuickTime movie keeps the
+  // coded size in tkhd and the aspect in pasp only.
+  MovieModel m = ParseFile(ReadAll("aspect.mp4"));
+  EXPECT_EQ(4u, m.tracks[0].aspectH);
+  EXPECT_EQ(3u, m.tracks[0].aspectV);
+  EXPECT_EQ(427, m.width);
+  EXPECT_EQ(240, m.height);
+  m = ParseFile(ReadAll("aspect.mov"));
+  EXPECT_EQ(853, m.width);
+  EXPECT_EQ(480, m.height);
+}
+
+// A moov without its media data opens, keeps its duration, and says at once
+// that nothing can be shown; cut halfway, the first samples are still there.
+TEST(MediaFiles, MediaDataMissingOrCut) {
+  REQUIRE_MEDIA();
+  const MovieModel whole = ParseFile(ReadAll("h264_faststart.mp4"));
+  const std::vector<uint8_t> moovOnly = ReadAll("moov_only.mp4");
+  ASSERT_FALSE(moovOnly.empty());
+  MovieModel m = ParseFile(moovOnly);
+  EXPECT_EQ(whole.duration, m.duration);
+  ASSERT_TRUE(m.hasVideo());
+  ASSERT_EQ(2u, m.tracks.size());
+  for (const Track& t : m.tracks) EXPECT_EQ(SampleData::None, SampleDataInFile(t));
+
+  m = ParseFile(ReadAll("cut_short.mp4"));
+  EXPECT_EQ(whole.duration, m.duration);
+  EXPECT_EQ(SampleData::Cut, SampleDataInFile(m.tracks[size_t(m.videoTrack())]));
+  for (const Track& t : whole.tracks) EXPECT_EQ(SampleData::Whole, SampleDataInFile(t));
 }
 
 // Cut short, or with any one byte of the moov changed, a real file gives a
@@ -182,6 +296,50 @@ TEST(MediaFiles, DamagedCopies) {
         }
       }
     }
+  }
+}
+
+// Cut anywhere after its moov, or with any one byte of its first fragment
+// changed, a fragmented file still opens, with at most the samples it had,
+// each within the file.
+TEST(MediaFiles, DamagedFragments) {
+  REQUIRE_MEDIA();
+  std::vector<uint8_t> file = ReadAll("fragmented.mp4");
+  const MovieModel intact = ParseFile(file);
+  size_t moof = 0;
+  for (size_t i = 4; i + 4 < file.size() && !moof; ++i)
+    if (memcmp(&file[i], "moof", 4) == 0) moof = i - 4;
+  ASSERT_GT(moof, 0u);
+  auto check = [&](size_t size, ParseStatus st, const MovieModel& m) {
+    if (st != ParseStatus::Ok) return;
+    ASSERT_EQ(intact.tracks.size(), m.tracks.size());
+    for (size_t k = 0; k < m.tracks.size(); ++k) {
+      const Track& t = m.tracks[k];
+      EXPECT_LE(t.sampleCount, intact.tracks[k].sampleCount);
+      for (uint32_t sample = 0; sample < t.sampleCount; ++sample) {
+        uint64_t offset;
+        if (t.samples.Offset(sample, &offset)) EXPECT_LE(offset + t.samples.Size(sample), size);
+        EXPECT_LE(t.samples.SyncAtOrBefore(sample), sample);
+      }
+    }
+    std::vector<int32_t> times = VideoSampleTimes(m);
+    EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
+  };
+  for (size_t cut = moof; cut < file.size(); cut += 97) {
+    MemorySource src(file.data(), cut);
+    MovieModel m;
+    ParseStatus st = ParseMovie(src, &m);
+    EXPECT_EQ(ParseStatus::Ok, st) << cut;
+    check(cut, st, m);
+  }
+  const size_t moofEnd = moof + (size_t(file[moof + 2]) << 8 | file[moof + 3]);
+  for (size_t i = moof; i < moofEnd; ++i) {
+    file[i] ^= 0xFF;
+    MemorySource src(file.data(), file.size());
+    MovieModel m;
+    ParseStatus st = ParseMovie(src, &m);
+    file[i] ^= 0xFF;
+    check(file.size(), st, m);
   }
 }
 

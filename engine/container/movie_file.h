@@ -1,10 +1,12 @@
 // The movie model: what a QuickTime / ISO base media file (.mov, .mp4, .m4v,
-// .m4a, .3gp) says about itself in its moov tables, read without decoding a
-// sample. Durations, sizes and the times of video frames all come from here.
+// .m4a, .3gp) says about itself in its moov tables and, in a fragmented
+// file, in its movie fragments (moof), read without decoding a sample.
+// Durations, sizes and the times of video frames all come from here.
 //
-// Untrusted input: ParseMovie reads at most kMaxMoovBytes of the file,
-// refuses counts that the file's size cannot back, and never throws; every
-// query below is safe on whatever model it returned Ok for.
+// Untrusted input: ParseMovie reads at most kMaxMoovBytes of the moov and as
+// much again of movie fragments, refuses counts that the file's size cannot
+// back, and never throws; every query below is safe on whatever model it
+// returned Ok for.
 #pragma once
 #include <stdint.h>
 
@@ -37,21 +39,63 @@ struct Track {
   uint32_t mediaTimeScale = 0;
   int64_t mediaDuration = 0;   // media units (mdhd)
   int64_t tkhdDuration = 0;    // movie units
-  double width = 0, height = 0;  // tkhd 16.16
+  // Video: the picture as stored, and how a viewer is to see it.
+  uint32_t codedWidth = 0, codedHeight = 0;  // first sample description's size
+  uint32_t aspectH = 0, aspectV = 0;  // pasp pixel aspect h:v; 0:0 without one
+  // Display size before the turn: the tkhd size (16.16) when it is set and is
+  // not just the coded size of non-square pixels, else the coded width times
+  // the aspect by the coded height.
+  double width = 0, height = 0;
+  // From the tkhd matrix: the picture is flipped left to right first when
+  // mirrored, then turned this many degrees clockwise (0, 90, 180 or 270).
+  // A matrix that is not such a combination (a shear, a free angle) counts
+  // as neither.
+  int turn = 0;
+  bool mirrored = false;
   // As in the file. Without an edit list media time 0 is movie time 0 and
   // the track lasts tkhdDuration.
   std::vector<EditSegment> edits;
   uint32_t sampleCount = 0;    // samples both the size and the time tables cover
+  // Of those, the ones read from movie fragments: they follow the moov's
+  // own samples, one chunk per track run.
+  uint32_t fragmentSamples = 0;
   SampleTable samples;         // decode order; see sample_table.h
 };
 
+struct PictureSize {
+  int width = 0, height = 0;
+};
+
+// The picture to draw or capture for a video track: its display size after
+// the turn (width and height swapped for 90 and 270), rounded to whole
+// pixels and kept within 0..32767.
+PictureSize DisplaySize(const Track& t);
+
+// Whether the file holds a track's sample bytes, judged by its first and
+// last samples in decode order:
+//   None:  no samples, or the first one's bytes are not within the file (a
+//          moov cut from its media data, offsets pointing elsewhere); the
+//          track cannot show or sound anything.
+//   Cut:   the first sample's bytes are there, the last one's are not (a
+//          file cut short: it plays up to the cut).
+//   Whole: both are there.
+enum class SampleData { None, Cut, Whole };
+SampleData SampleDataInFile(const Track& t);
+
 struct MovieModel {
   uint32_t timeScale = 0;      // never 0 after Ok
-  int64_t duration = 0;        // movie units, fits int32; mvhd, else the longest track
-  int width = 0, height = 0;   // first enabled video track's tkhd size, 0x0 if none
+  // Movie units, fits int32: mvhd's, else the longest track's; in a
+  // fragmented file at least mehd's and what the fragments' samples cover.
+  int64_t duration = 0;
+  int width = 0, height = 0;   // DisplaySize of the video track, 0x0 if none
+  uint32_t fragments = 0;      // movie fragments (moof) read
   std::vector<Track> tracks;
 
-  bool hasVideo() const;       // an enabled video track with samples
+  // Index in tracks of the video track: the first enabled video track with
+  // samples; -1 if none. Its frames are the video sample times, its size
+  // the movie's: the one track to decode.
+  int videoTrack() const;
+  bool hasVideo() const;       // videoTrack() >= 0
   bool hasSound() const;       // an enabled sound track with samples
 };
 
@@ -61,14 +105,17 @@ enum class ParseStatus {
   Truncated,    // the moov or a box before it runs past the end of the file
   Corrupt,      // impossible sizes, zero time scale, tables that cannot be read
   TooLarge,     // beyond the bounds above, or a duration past int32
-  Unsupported,  // compressed moov, or samples only in movie fragments
+  Unsupported,  // compressed moov
 };
 
-// Fills *out only with Ok; leaves it empty otherwise.
+// Fills *out only with Ok; leaves it empty otherwise. The first movie
+// fragment that cannot be read whole (cut short, tables that overrun their
+// box, data outside the file) ends the fragments: the model keeps the
+// samples of those before it.
 ParseStatus ParseMovie(ByteSource& src, MovieModel* out);
 
-// Movie times (ascending, distinct, in [0, duration)) at which a video frame
-// of an enabled video track starts to show, the edit lists applied: the
+// Movie times (ascending, distinct, in [0, duration)) at which a frame of
+// the video track (MovieModel::videoTrack) starts to show, its edit list applied: the
 // times a walk over next-interesting video samples visits. A frame already
 // showing when an edit begins counts at the edit's start.
 std::vector<int32_t> VideoSampleTimes(const MovieModel& movie);

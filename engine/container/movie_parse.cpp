@@ -5,7 +5,9 @@
 #include <limits>
 
 #include "engine/container/atom_reader.h"
+#include "engine/container/media_time.h"
 #include "engine/container/movie_file.h"
+#include "engine/container/movie_fragments.h"
 
 namespace vmedia {
 
@@ -13,8 +15,6 @@ namespace {
 
 // Stop a scan of tiny top-level atoms from turning into millions of reads.
 constexpr int kMaxTopLevelAtoms = 1 << 16;
-// Decode times stay far from int64 overflow even with offsets added.
-constexpr uint64_t kMaxMediaTime = uint64_t(1) << 62;
 
 bool Printable(uint32_t type) {
   for (int shift = 0; shift < 32; shift += 8) {
@@ -42,8 +42,15 @@ class MoovParser {
 
   ParseStatus Parse(const uint8_t* moov, size_t size, MovieModel* out);
 
+  // What mvex says: whether movie fragments follow, with the tracks'
+  // defaults for them and the whole movie's duration (mehd, movie units).
+  bool fragmented = false;
+  std::vector<FragmentDefaults> trex;
+  uint64_t fragmentDuration = 0;
+
  private:
   ParseStatus ParseMvhd(const uint8_t* p, size_t n, MovieModel* m);
+  ParseStatus ParseMvex(const uint8_t* p, size_t n);
   ParseStatus ParseTrak(const uint8_t* p, size_t n, Track* t);
   ParseStatus ParseTkhd(const uint8_t* p, size_t n, Track* t);
   ParseStatus ParseElst(const uint8_t* p, size_t n, Track* t);
@@ -51,6 +58,7 @@ class MoovParser {
   ParseStatus ParseMdhd(const uint8_t* p, size_t n, Track* t);
   ParseStatus ParseStbl(const uint8_t* p, size_t n, Track* t);
   ParseStatus ParseStsd(const uint8_t* p, size_t n, Track* t);
+  void ParseVisualEntry(const uint8_t* p, size_t n, Track* t);
   ParseStatus ParseStts(const uint8_t* p, size_t n, SampleTable* s);
   ParseStatus ParseCtts(const uint8_t* p, size_t n, SampleTable* s);
   ParseStatus ParseStss(const uint8_t* p, size_t n, SampleTable* s);
@@ -60,8 +68,24 @@ class MoovParser {
   ParseStatus ParseChunkOffsets(const uint8_t* p, size_t n, bool wide, SampleTable* s);
 
   uint64_t fileSize_;
-  double sampleWidth_ = 0, sampleHeight_ = 0;  // from the current track's stsd
 };
+
+// The turn and mirroring of a tkhd matrix {a b u, c d v, x y w}, which maps
+// a picture point (x, y), y downwards, to (a x + c y, b x + d y): a quarter
+// turn has a = d = 0 or b = c = 0, with |a| = |d| or |b| = |c|; a negative
+// determinant mirrors. The scale is left alone, like the translation.
+void ReadTurn(int64_t a, int64_t b, int64_t c, int64_t d, Track* t) {
+  t->turn = 0;
+  t->mirrored = false;
+  if (b == 0 && c == 0 && a != 0 && (a == d || a == -d)) {
+    t->mirrored = a != d;
+    // Mirrored and turned 180 degrees is flipped top to bottom.
+    t->turn = (a > 0) != t->mirrored ? 0 : 180;
+  } else if (a == 0 && d == 0 && b != 0 && (b == c || b == -c)) {
+    t->mirrored = b == c;
+    t->turn = (b > 0) != t->mirrored ? 90 : 270;
+  }
+}
 
 // Reads the version/flags word and an entry count, and checks that count
 // entries of entrySize bytes fit what is left.
@@ -77,7 +101,7 @@ ParseStatus MoovParser::Parse(const uint8_t* moov, size_t size, MovieModel* m) {
   uint32_t type;
   const uint8_t* p;
   size_t n;
-  bool haveMvhd = false, fragmented = false;
+  bool haveMvhd = false;
   while (it.Next(&type, &p, &n)) {
     ParseStatus st = ParseStatus::Ok;
     switch (type) {
@@ -94,24 +118,57 @@ ParseStatus MoovParser::Parse(const uint8_t* moov, size_t size, MovieModel* m) {
       case FourCC("cmov"):
         return ParseStatus::Unsupported;
       case FourCC("mvex"):
+        if (fragmented) break;
         fragmented = true;
+        st = ParseMvex(p, n);
         break;
     }
     if (st != ParseStatus::Ok) return st;
   }
   if (it.corrupt() || !haveMvhd) return ParseStatus::Corrupt;
+  return ParseStatus::Ok;
+}
 
-  uint64_t videoSamples = 0, anySamples = 0;
-  for (Track& t : m->tracks) {
-    anySamples += t.sampleCount;
-    if (t.kind == TrackKind::Video) videoSamples += t.sampleCount;
+ParseStatus MoovParser::ParseMvex(const uint8_t* p, size_t n) {
+  AtomIterator it(p, n);
+  uint32_t type;
+  const uint8_t* c;
+  size_t cn;
+  while (it.Next(&type, &c, &cn)) {
+    FieldReader r(c, cn);
+    if (type == FourCC("mehd")) {
+      fragmentDuration = r.U32() >> 24 == 1 ? r.U64() : r.U32();
+      if (!r.ok()) fragmentDuration = 0;
+    } else if (type == FourCC("trex") && trex.size() < kMaxTracks) {
+      FragmentDefaults d;
+      r.U32();
+      d.trackId = r.U32();
+      r.U32();  // sample description
+      d.duration = r.U32();
+      d.size = r.U32();
+      d.flags = r.U32();
+      if (r.ok()) trex.push_back(d);
+    }
   }
-  if (fragmented && anySamples == 0) return ParseStatus::Unsupported;
+  return ParseStatus::Ok;
+}
+
+// What the moov and any fragments say together: bounds, the presentation
+// index, durations, the video track's size.
+ParseStatus Finish(MovieModel* m, uint64_t fileSize, uint64_t fragmentDuration) {
+  uint64_t videoSamples = 0;
+  for (const Track& t : m->tracks)
+    if (t.kind == TrackKind::Video) videoSamples += t.sampleCount;
   // Every video frame needs bytes of its own in the file.
-  if (videoSamples > kMaxVideoSamples || videoSamples > fileSize_) return ParseStatus::TooLarge;
+  if (videoSamples > kMaxVideoSamples || videoSamples > fileSize) return ParseStatus::TooLarge;
   for (Track& t : m->tracks)
     if (t.kind == TrackKind::Video) t.samples.BuildPresentationIndex(t.sampleCount);
 
+  // The moov of a fragmented file knows the length of its own samples at
+  // most; the fragments' samples may run on.
+  for (Track& t : m->tracks)
+    if (t.fragmentSamples) m->duration = std::max(m->duration, CoverFragmentSamples(&t, m->timeScale));
+  m->duration = std::max(m->duration, int64_t(std::min(fragmentDuration, kMaxMediaTime)));
   if (m->duration == 0) {
     // Some writers leave mvhd's duration 0; the tracks still know theirs.
     for (const Track& t : m->tracks) {
@@ -124,11 +181,11 @@ ParseStatus MoovParser::Parse(const uint8_t* moov, size_t size, MovieModel* m) {
   }
   if (m->duration > std::numeric_limits<int32_t>::max()) return ParseStatus::TooLarge;
 
-  for (const Track& t : m->tracks) {
-    if (t.kind != TrackKind::Video || !t.enabled) continue;
-    m->width = int(std::min(32767.0, std::max(0.0, floor(t.width + 0.5))));
-    m->height = int(std::min(32767.0, std::max(0.0, floor(t.height + 0.5))));
-    break;
+  const int video = m->videoTrack();
+  if (video >= 0) {
+    PictureSize size = DisplaySize(m->tracks[size_t(video)]);
+    m->width = size.width;
+    m->height = size.height;
   }
   return ParseStatus::Ok;
 }
@@ -161,7 +218,6 @@ ParseStatus MoovParser::ParseTrak(const uint8_t* p, size_t n, Track* t) {
   const uint8_t* c;
   size_t cn;
   bool haveTkhd = false, haveMdia = false;
-  sampleWidth_ = sampleHeight_ = 0;
   while (it.Next(&type, &c, &cn)) {
     ParseStatus st = ParseStatus::Ok;
     if (type == FourCC("tkhd") && !haveTkhd) {
@@ -185,9 +241,16 @@ ParseStatus MoovParser::ParseTrak(const uint8_t* p, size_t n, Track* t) {
     if (st != ParseStatus::Ok) return st;
   }
   if (it.corrupt() || !haveTkhd || !haveMdia || t->mediaTimeScale == 0) return ParseStatus::Corrupt;
-  if (t->kind == TrackKind::Video && (t->width <= 0 || t->height <= 0)) {
-    t->width = sampleWidth_;
-    t->height = sampleHeight_;
+  if (t->kind == TrackKind::Video) {
+    // Writers that keep the aspect in pasp (and QuickTime's tapt) leave the
+    // coded size in tkhd; the picture is still shown at its aspect.
+    const bool square = t->aspectH == t->aspectV;
+    const bool tkhdSet = t->width > 0 && t->height > 0;
+    const bool tkhdCoded = t->width == t->codedWidth && t->height == t->codedHeight;
+    if (!tkhdSet || (tkhdCoded && !square)) {
+      t->width = square ? t->codedWidth : double(t->codedWidth) * t->aspectH / t->aspectV;
+      t->height = t->codedHeight;
+    }
   }
   return ParseStatus::Ok;
 }
@@ -207,7 +270,9 @@ ParseStatus MoovParser::ParseTkhd(const uint8_t* p, size_t n, Track* t) {
     r.Skip(4);
     duration = r.U32();
   }
-  r.Skip(8 + 8 + 36);  // reserved, layer/group/volume, matrix
+  r.Skip(8 + 8);  // reserved, layer/group/volume
+  int32_t matrix[9];
+  for (int32_t& v : matrix) v = int32_t(r.U32());
   uint32_t w = r.U32(), h = r.U32();
   if (!r.ok()) return ParseStatus::Corrupt;
   // 0xffffffff (all ones) in a 32-bit duration means unknown.
@@ -217,6 +282,7 @@ ParseStatus MoovParser::ParseTkhd(const uint8_t* p, size_t n, Track* t) {
   t->tkhdDuration = int64_t(duration);
   t->width = w / 65536.0;
   t->height = h / 65536.0;
+  ReadTurn(matrix[0], matrix[1], matrix[3], matrix[4], t);
   return ParseStatus::Ok;
 }
 
@@ -373,17 +439,40 @@ ParseStatus MoovParser::ParseStsd(const uint8_t* p, size_t n, Track* t) {
   FieldReader e(r.Here(), r.Remaining());
   uint32_t entrySize = e.U32();
   t->codec = e.U32();
-  if (!e.ok() || entrySize > r.Remaining()) {
+  if (!e.ok() || entrySize > r.Remaining() || entrySize < 8) {
     t->codec = 0;
     return ParseStatus::Ok;
   }
-  e.Skip(6 + 2 + 16);  // reserved, data reference, video header fields
-  uint16_t w = e.U16(), h = e.U16();
-  if (e.ok() && entrySize >= 36) {
-    sampleWidth_ = w;
-    sampleHeight_ = h;
-  }
+  if (t->kind == TrackKind::Video) ParseVisualEntry(r.Here() + 8, entrySize - 8, t);
   return ParseStatus::Ok;
+}
+
+// A visual sample entry's payload: the picture size in its fixed fields,
+// then boxes, among them the pixel aspect. Damage here costs the size, not
+// the movie.
+void MoovParser::ParseVisualEntry(const uint8_t* p, size_t n, Track* t) {
+  constexpr size_t kFixedFields = 78;
+  FieldReader e(p, n);
+  e.Skip(6 + 2 + 16);  // reserved, data reference, version, revision, vendor, qualities
+  uint16_t w = e.U16(), h = e.U16();
+  if (!e.ok()) return;
+  t->codedWidth = w;
+  t->codedHeight = h;
+  if (n < kFixedFields) return;
+  AtomIterator it(p + kFixedFields, n - kFixedFields);
+  uint32_t type;
+  const uint8_t* c;
+  size_t cn;
+  while (it.Next(&type, &c, &cn)) {
+    if (type != FourCC("pasp")) continue;
+    FieldReader a(c, cn);
+    uint32_t hSpacing = a.U32(), vSpacing = a.U32();
+    if (a.ok() && hSpacing && vSpacing) {
+      t->aspectH = hSpacing;
+      t->aspectV = vSpacing;
+    }
+    break;
+  }
 }
 
 ParseStatus MoovParser::ParseStts(const uint8_t* p, size_t n, SampleTable* s) {
@@ -527,9 +616,15 @@ ParseStatus ParseMovie(ByteSource& src, MovieModel* out) {
       MovieModel model;
       ParseStatus st;
       try {
-        std::vector<uint8_t> moov(static_cast<size_t>(payload));
-        if (!src.Read(offset + header, moov.data(), moov.size())) return ParseStatus::Truncated;
-        st = MoovParser(fileSize).Parse(moov.data(), moov.size(), &model);
+        MoovParser parser(fileSize);
+        {
+          std::vector<uint8_t> moov(static_cast<size_t>(payload));
+          if (!src.Read(offset + header, moov.data(), moov.size())) return ParseStatus::Truncated;
+          st = parser.Parse(moov.data(), moov.size(), &model);
+        }
+        if (st == ParseStatus::Ok && parser.fragmented)
+          st = ReadFragments(src, offset + size, parser.trex, &model);
+        if (st == ParseStatus::Ok) st = Finish(&model, fileSize, parser.fragmentDuration);
       } catch (...) {  // allocation failure: nothing else throws here
         return ParseStatus::TooLarge;
       }
@@ -544,16 +639,37 @@ ParseStatus ParseMovie(ByteSource& src, MovieModel* out) {
   return ParseStatus::NotAMovie;
 }
 
-bool MovieModel::hasVideo() const {
-  for (const Track& t : tracks)
-    if (t.kind == TrackKind::Video && t.enabled && t.sampleCount) return true;
-  return false;
+int MovieModel::videoTrack() const {
+  for (size_t i = 0; i < tracks.size(); ++i)
+    if (tracks[i].kind == TrackKind::Video && tracks[i].enabled && tracks[i].sampleCount) return int(i);
+  return -1;
 }
+
+bool MovieModel::hasVideo() const { return videoTrack() >= 0; }
 
 bool MovieModel::hasSound() const {
   for (const Track& t : tracks)
     if (t.kind == TrackKind::Sound && t.enabled && t.sampleCount) return true;
   return false;
+}
+
+}  // namespace vmedia
+
+namespace vmedia {
+
+PictureSize DisplaySize(const Track& t) {
+  const bool sideways = t.turn == 90 || t.turn == 270;
+  auto pixels = [](double v) { return int(std::min(32767.0, std::max(0.0, floor(v + 0.5)))); };
+  PictureSize size;
+  size.width = pixels(sideways ? t.height : t.width);
+  size.height = pixels(sideways ? t.width : t.height);
+  return size;
+}
+
+SampleData SampleDataInFile(const Track& t) {
+  uint64_t at;
+  if (t.sampleCount == 0 || !t.samples.Offset(0, &at)) return SampleData::None;
+  return t.samples.Offset(t.sampleCount - 1, &at) ? SampleData::Whole : SampleData::Cut;
 }
 
 }  // namespace vmedia

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "engine/container/media_time.h"
 #include "engine/container/movie_file.h"
 
 namespace vmedia {
@@ -10,17 +11,6 @@ namespace vmedia {
 namespace {
 
 constexpr int32_t kRateOne = 0x10000;
-
-// floor(a * b / c) for a >= 0 and b, c below 2^32, saturating at INT64_MAX,
-// without a 128-bit type (the 32-bit build has none).
-int64_t MulDiv(int64_t a, uint64_t b, uint64_t c) {
-  if (a <= 0 || b == 0) return 0;
-  uint64_t q = uint64_t(a) / c, r = uint64_t(a) % c;
-  const uint64_t max = uint64_t(std::numeric_limits<int64_t>::max());
-  if (q && q > max / b) return std::numeric_limits<int64_t>::max();
-  uint64_t v = q * b, tail = r * b / c;
-  return v > max - tail ? std::numeric_limits<int64_t>::max() : int64_t(v + tail);
-}
 
 // A positive edit rate; negative rates (reverse play) are read as 1.
 uint64_t Rate(const EditSegment& e) { return e.rateFixed > 0 ? uint64_t(e.rateFixed) : kRateOne; }
@@ -76,32 +66,29 @@ bool ShowingAt(const SampleTable& s, size_t k, int64_t m) {
 
 std::vector<int32_t> VideoSampleTimes(const MovieModel& movie) {
   std::vector<int32_t> out;
+  const int video = movie.videoTrack();
+  if (video < 0 || !Presentable(movie.tracks[size_t(video)])) return out;
+  const Track& t = movie.tracks[size_t(video)];
   try {
-    uint64_t total = 0;
-    for (const Track& t : movie.tracks)
-      if (Presentable(t)) total += t.samples.presentationTimes.size();
+    const auto& pt = t.samples.presentationTimes;
     // Edits may replay the media; a file that replays it without end gets
     // a cut list, not a hang.
-    uint64_t budget = 16 * total + (1u << 20);
+    uint64_t budget = 16 * uint64_t(pt.size()) + (1u << 20);
     const int64_t end = movie.duration;
-    for (const Track& t : movie.tracks) {
-      if (!Presentable(t)) continue;
-      const auto& pt = t.samples.presentationTimes;
-      int64_t t0 = 0;
-      for (const EditSegment& e : Edits(t, movie)) {
-        if (t0 >= end || budget == 0) break;
-        const int64_t segEnd = std::min(end, t0 + e.movieDuration);
-        if (e.mediaTime >= 0 && e.movieDuration > 0) {
-          size_t k = size_t(std::lower_bound(pt.begin(), pt.end(), e.mediaTime) - pt.begin());
-          if (ShowingAt(t.samples, k, e.mediaTime)) out.push_back(int32_t(t0));
-          for (size_t j = k; e.rateFixed != 0 && j < pt.size() && budget; ++j, --budget) {
-            int64_t at = t0 + MediaToMovie(pt[j] - e.mediaTime, t, movie.timeScale, e);
-            if (at >= segEnd) break;
-            if (out.empty() || out.back() != at) out.push_back(int32_t(at));
-          }
+    int64_t t0 = 0;
+    for (const EditSegment& e : Edits(t, movie)) {
+      if (t0 >= end || budget == 0) break;
+      const int64_t segEnd = std::min(end, t0 + e.movieDuration);
+      if (e.mediaTime >= 0 && e.movieDuration > 0) {
+        size_t k = size_t(std::lower_bound(pt.begin(), pt.end(), e.mediaTime) - pt.begin());
+        if (ShowingAt(t.samples, k, e.mediaTime)) out.push_back(int32_t(t0));
+        for (size_t j = k; e.rateFixed != 0 && j < pt.size() && budget; ++j, --budget) {
+          int64_t at = t0 + MediaToMovie(pt[j] - e.mediaTime, t, movie.timeScale, e);
+          if (at >= segEnd) break;
+          if (out.empty() || out.back() != at) out.push_back(int32_t(at));
         }
-        t0 += e.movieDuration;
       }
+      t0 += e.movieDuration;
     }
     std::sort(out.begin(), out.end());
     out.erase(std::unique(out.begin(), out.end()), out.end());
