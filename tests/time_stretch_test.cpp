@@ -144,6 +144,20 @@ INSTANTIATE_TEST_SUITE_P(Rates, StretchedTone,
                                                               Format{1, 22050}),
                                             ::testing::Values(0.5, 0.75, 1.5, 2.0)));
 
+// Sound in one channel only is matched and kept as well as in both.
+TEST(TimeStretch, OneChannelAloneKeepsItsSound) {
+  TimeStretcher s(2, 44100);
+  ASSERT_TRUE(s.SetRate(0.75));
+  Pcm in = Tone(1, 44100, 44100, 1000), stereo(2 * in.size(), 0);
+  for (size_t i = 0; i < in.size(); ++i) stereo[2 * i + 1] = in[i];
+  Pcm out = Stream(s, stereo), right;
+  for (size_t i = 0; i < out.size(); i += 2) {
+    ASSERT_EQ(out[i], 0);
+    right.push_back(out[i + 1]);
+  }
+  ExpectCleanTone(right, 1, 44100, 10000);
+}
+
 TEST(TimeStretch, RateOnePassesThroughBitExactAtOnce) {
   TimeStretcher s(2, 44100);
   std::mt19937 random(7);
@@ -193,7 +207,7 @@ TEST(TimeStretch, RateChangesWhilePlayingAreSeamless) {
     }
   });
   EXPECT_EQ(change + 1, std::size(schedule));
-  EXPECT_EQ(s.InputPosition(), 3.0 * rate);
+  EXPECT_NEAR(s.InputPosition(), 3.0 * rate, 1);
   ExpectCleanTone(out, 2, rate, 10000);
 }
 

@@ -222,8 +222,8 @@ void TimeStretcher::AppendRepeat(size_t frames) {
 int TimeStretcher::RepeatPeriod() const {
   int64_t held = inputEnd_ - bufStart_;
   if (held < 2) return int(held);
-  // No longer than what the earliest next hop keeps, so the frames it
-  // repeats are still held.
+  // At most what stays held behind the end until the last hop, so the
+  // frames a repeat copies are always there.
   int length = int(std::min<int64_t>(hopFrames_, held / 2));
   int longest = int(std::min<int64_t>(hopFrames_ / 2 + toleranceFrames_, held - length));
   int shortest = std::max(1, std::min(hopFrames_ / 2, longest));
