@@ -18,13 +18,6 @@
 
 namespace {
 
-std::string Folder() {
-  char path[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string s(path, n);
-  return s.substr(0, s.find_last_of("\\/") + 1);
-}
-
 struct Planned {
   soak::Phase phase;
   int cycles;
