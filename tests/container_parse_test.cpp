@@ -46,6 +46,12 @@ struct Movie {
   const char* handler = "vide";
   uint32_t sampleSize = 10, perChunk = 4;
   bool wideOffsets = false;
+  uint32_t flags = 1;                         // tkhd: enabled
+  std::vector<int32_t> matrix;                // tkhd a, b, c, d (16.16); zeros when empty
+  uint32_t tkhdWidth = 320u << 16, tkhdHeight = 240u << 16;
+  uint16_t codedWidth = 0, codedHeight = 0;   // visual sample entry
+  uint32_t paspH = 0, paspV = 0;              // no pasp when 0
+  Bytes mvex;                                 // its payload; no mvex when empty
 
   Bytes Build() const {
     const uint32_t n = uint32_t(deltas.size());
@@ -62,7 +68,11 @@ struct Movie {
       ++runs;
       i = j;
     }
-    Bytes stbl = Cat({Atom("stsd", Cat({U32(0), U32(1), Atom("avc1", Zeros(78))})),
+    Bytes entry = Cat({Zeros(24), Bytes{uint8_t(codedWidth >> 8), uint8_t(codedWidth), uint8_t(codedHeight >> 8),
+                                        uint8_t(codedHeight)},
+                       Zeros(50)});
+    if (paspH) Append(entry, Atom("pasp", Cat({U32(paspH), U32(paspV)})));
+    Bytes stbl = Cat({Atom("stsd", Cat({U32(0), U32(1), Atom("avc1", entry)})),
                       Atom("stts", Cat({U32(0), U32(runs), stts}))});
     if (!offsets.empty()) {
       Bytes c = Cat({U32(0), U32(offsets.size())});
@@ -84,8 +94,11 @@ struct Movie {
                 Atom("stsc", Cat({U32(0), U32(1), U32(1), U32(perChunk), U32(1)})),
                 Atom(wideOffsets ? "co64" : "stco", co)});
 
-    Bytes tkhd = Cat({U32(1), Zeros(8), U32(1), Zeros(4), U32(tkhdDuration), Zeros(52),
-                      U32(320u << 16), U32(240u << 16)});
+    Bytes m = Zeros(36);
+    for (size_t i = 0; i < matrix.size() && i < 4; ++i)
+      for (int k = 0; k < 4; ++k) m[(i < 2 ? i : i + 1) * 4 + size_t(k)] = uint8_t(uint32_t(matrix[i]) >> (24 - 8 * k));
+    Bytes tkhd = Cat({U32(flags), Zeros(8), U32(1), Zeros(4), U32(tkhdDuration), Zeros(16), m,
+                      U32(tkhdWidth), U32(tkhdHeight)});
     Bytes mdia = Cat({Atom("mdhd", Cat({U32(0), Zeros(8), U32(mediaScale), U32(n * 100), Zeros(4)})),
                       Atom("hdlr", Cat({U32(0), U32(0), Bytes(handler, handler + 4), Zeros(12)})),
                       Atom("minf", Atom("stbl", stbl))});
@@ -98,7 +111,9 @@ struct Movie {
     }
     trak = Cat({trak, Atom("mdia", mdia)});
     Bytes mvhd = Cat({U32(0), Zeros(8), U32(timeScale), U32(duration), Zeros(80)});
-    return Cat({ftyp, mdat, Atom("moov", Cat({Atom("mvhd", mvhd), Atom("trak", trak)}))});
+    Bytes moov = Cat({Atom("mvhd", mvhd), Atom("trak", trak)});
+    if (!mvex.empty()) Append(moov, Atom("mvex", mvex));
+    return Cat({ftyp, mdat, Atom("moov", moov)});
   }
 };
 
@@ -396,4 +411,275 @@ TEST(ContainerHostile, EditsThatReplayTheMediaEndlessly) {
   std::vector<int32_t> times = VideoSampleTimes(m);
   EXPECT_FALSE(times.empty());
   EXPECT_LE(times.size(), 100000u);
+}
+
+TEST(ContainerParse, TurnsMirrorsAndPixelAspect) {
+  const int32_t one = 0x10000, minus = -0x10000;
+  struct Case { std::vector<int32_t> abcd; int turn; bool mirrored; };
+  for (const Case& c : {Case{{one, 0, 0, one}, 0, false}, Case{{0, one, minus, 0}, 90, false},
+                        Case{{minus, 0, 0, minus}, 180, false}, Case{{0, minus, one, 0}, 270, false},
+                        Case{{minus, 0, 0, one}, 0, true}, Case{{0, minus, minus, 0}, 90, true},
+                        Case{{one, 0, 0, minus}, 180, true}, Case{{0, one, one, 0}, 270, true},
+                        // Twice the size, still a quarter turn; 45 degrees and a shear are none.
+                        Case{{0, 2 * one, -2 * one, 0}, 90, false}, Case{{46341, 46341, -46341, 46341}, 0, false},
+                        Case{{one, one, 0, one}, 0, false}}) {
+    Movie spec;
+    spec.matrix = c.abcd;
+    MovieModel m;
+    ASSERT_EQ(ParseStatus::Ok, Parse(spec.Build(), &m));
+    EXPECT_EQ(c.turn, m.tracks[0].turn) << c.abcd[0] << " " << c.abcd[1];
+    EXPECT_EQ(c.mirrored, m.tracks[0].mirrored) << c.abcd[0] << " " << c.abcd[1];
+    const bool sideways = c.turn % 180 != 0;
+    EXPECT_EQ(sideways ? 240 : 320, m.width);
+    EXPECT_EQ(sideways ? 320 : 240, m.height);
+  }
+
+  // Without a tkhd size: the coded size at the pixel aspect.
+  Movie spec;
+  spec.tkhdWidth = spec.tkhdHeight = 0;
+  spec.codedWidth = 720;
+  spec.codedHeight = 480;
+  spec.paspH = 32;
+  spec.paspV = 27;
+  spec.matrix = {0, 0x10000, -0x10000, 0};
+  MovieModel m;
+  ASSERT_EQ(ParseStatus::Ok, Parse(spec.Build(), &m));
+  const Track& t = m.tracks[0];
+  EXPECT_EQ(720u, t.codedWidth);
+  EXPECT_EQ(32u, t.aspectH);
+  EXPECT_NEAR(853.33, t.width, 0.01);
+  EXPECT_EQ(480, m.width);  // turned
+  EXPECT_EQ(853, m.height);
+  // The tkhd repeating the coded size of non-square pixels: the same.
+  spec.tkhdWidth = 720u << 16;
+  spec.tkhdHeight = 480u << 16;
+  spec.matrix.clear();
+  ASSERT_EQ(ParseStatus::Ok, Parse(spec.Build(), &m));
+  EXPECT_EQ(853, m.width);
+  // Any other tkhd size is the display size.
+  spec.tkhdWidth = 640u << 16;
+  ASSERT_EQ(ParseStatus::Ok, Parse(spec.Build(), &m));
+  EXPECT_EQ(640, m.width);
+  EXPECT_EQ(480, m.height);
+  // A zero spacing is no aspect.
+  spec.tkhdWidth = spec.tkhdHeight = 0;
+  spec.paspV = 0;
+  ASSERT_EQ(ParseStatus::Ok, Parse(spec.Build(), &m));
+  EXPECT_EQ(720, m.width);
+}
+
+// The video track is the first enabled one with samples; the times and the
+// size are its alone.
+TEST(ContainerParse, OneVideoTrackOfSeveral) {
+  Movie empty;  // enabled, no samples
+  empty.deltas.clear();
+  Movie disabled;
+  disabled.flags = 0;
+  disabled.deltas.assign(10, 50);
+  Movie chosen;
+  chosen.tkhdWidth = 160u << 16;
+  chosen.tkhdHeight = 120u << 16;
+  Movie later;
+  later.deltas.assign(10, 37);
+  auto trakOf = [](const Movie& spec) {
+    Bytes file = spec.Build();
+    size_t at = Find(file, "trak");
+    return Bytes(file.begin() + ptrdiff_t(at), file.end());  // the moov ends with it
+  };
+  Bytes file = chosen.Build();
+  const size_t moov = Find(file, "moov");
+  Bytes body(file.begin() + ptrdiff_t(moov) + 8, file.end());
+  const size_t trak = Find(body, "trak");
+  Bytes moovBody = Cat({Bytes(body.begin(), body.begin() + ptrdiff_t(trak)), trakOf(empty), trakOf(disabled),
+                        Bytes(body.begin() + ptrdiff_t(trak), body.end()), trakOf(later)});
+  file = Cat({Bytes(file.begin(), file.begin() + ptrdiff_t(moov)), Atom("moov", moovBody)});
+  MovieModel m;
+  ASSERT_EQ(ParseStatus::Ok, Parse(file, &m));
+  ASSERT_EQ(4u, m.tracks.size());
+  EXPECT_EQ(2, m.videoTrack());
+  EXPECT_TRUE(m.hasVideo());
+  EXPECT_EQ(160, m.width);
+  EXPECT_EQ(120, m.height);
+  EXPECT_EQ(Times({0, 24, 48, 72, 96, 120, 144, 168, 192, 216}), VideoSampleTimes(m));
+}
+
+TEST(ContainerParse, SampleDataInFile) {
+  Movie spec;
+  Bytes file = spec.Build();
+  MovieModel m;
+  ASSERT_EQ(ParseStatus::Ok, Parse(file, &m));
+  EXPECT_EQ(SampleData::Whole, SampleDataInFile(m.tracks[0]));
+  const size_t co = Find(file, "stco") + 16;
+  Bytes bad = file;  // the last chunk past the end: cut
+  Set32(bad, co + 4 * 2, uint32_t(bad.size()));
+  ASSERT_EQ(ParseStatus::Ok, Parse(bad, &m));
+  EXPECT_EQ(SampleData::Cut, SampleDataInFile(m.tracks[0]));
+  bad = file;  // the first: nothing to show
+  Set32(bad, co, uint32_t(bad.size() - 5));
+  ASSERT_EQ(ParseStatus::Ok, Parse(bad, &m));
+  EXPECT_EQ(SampleData::None, SampleDataInFile(m.tracks[0]));
+  EXPECT_EQ(240, m.duration) << "the moov still answers its duration";
+  spec.deltas.clear();
+  ASSERT_EQ(ParseStatus::Ok, Parse(spec.Build(), &m));
+  EXPECT_EQ(SampleData::None, SampleDataInFile(m.tracks[0]));
+  EXPECT_FALSE(m.hasVideo());
+}
+
+namespace {
+
+Bytes Box(const char* type, uint32_t versionFlags, const Bytes& body) { return Atom(type, Cat({U32(versionFlags), body})); }
+
+struct Sample { uint32_t duration, size, flags; int32_t offset; };
+
+// A trun: per-sample fields as its flags say, or count samples of the
+// defaults when samples is empty.
+Bytes Trun(uint32_t flags, const std::vector<Sample>& samples, int32_t dataOffset = 0, uint32_t firstFlags = 0,
+           uint32_t count = 0) {
+  Bytes b = U32(samples.empty() ? count : uint32_t(samples.size()));
+  if (flags & 0x1) Append(b, U32(uint32_t(dataOffset)));
+  if (flags & 0x4) Append(b, U32(firstFlags));
+  for (const Sample& s : samples) {
+    if (flags & 0x100) Append(b, U32(s.duration));
+    if (flags & 0x200) Append(b, U32(s.size));
+    if (flags & 0x400) Append(b, U32(s.flags));
+    if (flags & 0x800) Append(b, U32(uint32_t(s.offset)));
+  }
+  return Box("trun", flags, b);
+}
+
+Bytes Tfdt(uint64_t time) {
+  Bytes b;
+  Put(b, time, 8);
+  return Box("tfdt", 1u << 24, b);
+}
+
+constexpr uint32_t kNonSync = 0x10000;
+
+// A video track with no samples in its moov, defaults of 100 units, 10
+// bytes and not sync, then fragments appended by Add.
+struct Fragmented {
+  Movie spec;
+  Bytes file;
+  Fragmented(bool moovSamples = false) {
+    if (!moovSamples) spec.deltas.clear();
+    spec.duration = spec.tkhdDuration = moovSamples ? 240 : 0;
+    spec.mvex = Box("trex", 0, Cat({U32(1), U32(1), U32(100), U32(10), U32(kNonSync)}));
+    file = spec.Build();
+  }
+  // Appends moof{mfhd, trafs} and an mdat of payload bytes, each byte the
+  // value marker; the moof's offset is returned.
+  size_t Add(const Bytes& trafs, size_t payload, uint8_t marker) {
+    const size_t at = file.size();
+    Append(file, Atom("moof", Cat({Box("mfhd", 0, U32(1)), trafs})));
+    Append(file, Atom("mdat", Bytes(payload, marker)));
+    return at;
+  }
+};
+
+// Size of moof{mfhd, traf{trafBody}} and the mdat header: where a moof's
+// data starts when its mdat follows it.
+int32_t DataStart(const Bytes& trafBody) { return int32_t(8 + 16 + 8 + trafBody.size() + 8); }
+
+uint8_t ByteAt(const Bytes& file, const SampleTable& s, uint32_t sample) {
+  uint64_t at;
+  if (!s.Offset(sample, &at)) return 0;
+  return file[size_t(at)];
+}
+
+}  // namespace
+
+TEST(ContainerFragments, RunsDefaultsOffsetsAndSyncSamples) {
+  Fragmented f;
+  // First moof: offsets from the moof; four samples of the defaults, the
+  // first a sync sample, then two of their own sizes and composition
+  // offsets, whose data follows on.
+  Bytes traf1 = Cat({Box("tfhd", 0x20000, U32(1)), Tfdt(0),
+                     Trun(0x1 | 0x4, {}, 0, 0, 4),
+                     Trun(0x200 | 0x800, {{0, 5, 0, 200}, {0, 7, 0, -100}})});
+  const int32_t start1 = DataStart(traf1);
+  traf1 = Cat({Box("tfhd", 0x20000, U32(1)), Tfdt(0), Trun(0x1 | 0x4, {}, start1, 0, 4),
+               Trun(0x200 | 0x800, {{0, 5, 0, 200}, {0, 7, 0, -100}})});
+  f.Add(Atom("traf", traf1), 52, 0xA1);
+  // Second: an explicit base and defaults of its own, no tfdt (the time
+  // runs on); a track the moov does not have is stepped over.
+  const uint64_t base2 = f.file.size() + 16 + 8 + 2 * 60 + 8;  // see below
+  Bytes tfhd2 = Cat({U32(1), U32(0), U32(uint32_t(base2)), U32(50), U32(3)});
+  Bytes traf2 = Cat({Box("tfhd", 0x1 | 0x8 | 0x10, tfhd2), Trun(0x1, {}, 0, 0, 3)});
+  Bytes other = Cat({Box("tfhd", 0x1 | 0x8 | 0x10, Cat({U32(9), U32(0), U32(uint32_t(base2)), U32(50), U32(3)})),
+                     Trun(0x1, {}, 0, 0, 3)});
+  ASSERT_EQ(60u, Atom("traf", traf2).size());
+  ASSERT_EQ(60u, Atom("traf", other).size());
+  f.Add(Cat({Atom("traf", traf2), Atom("traf", other)}), 9, 0xB2);
+  // Third: a gap in decode time, durations and flags per sample.
+  Bytes traf3 = Cat({Box("tfhd", 0, U32(1)), Tfdt(1000), Trun(0x1 | 0x100 | 0x400, {{100, 0, 0, 0}, {100, 0, kNonSync, 0}})});
+  const size_t at3 = f.file.size();
+  traf3 = Cat({Box("tfhd", 0, U32(1)), Tfdt(1000),
+               Trun(0x1 | 0x100 | 0x400, {{100, 0, 0, 0}, {100, 0, kNonSync, 0}}, DataStart(traf3))});
+  ASSERT_EQ(at3, f.Add(Atom("traf", traf3), 20, 0xC3));
+
+  MovieModel m;
+  ASSERT_EQ(ParseStatus::Ok, Parse(f.file, &m));
+  EXPECT_EQ(3u, m.fragments);
+  const Track& t = m.tracks[0];
+  ASSERT_EQ(11u, t.sampleCount);
+  EXPECT_EQ(11u, t.fragmentSamples);
+  const SampleTable& s = t.samples;
+  const uint32_t sizes[11] = {10, 10, 10, 10, 5, 7, 3, 3, 3, 10, 10};
+  const uint32_t durations[11] = {100, 100, 100, 100, 100, 100, 50, 50, 50, 100, 100};
+  const uint8_t markers[11] = {0xA1, 0xA1, 0xA1, 0xA1, 0xA1, 0xA1, 0xB2, 0xB2, 0xB2, 0xC3, 0xC3};
+  for (uint32_t i = 0; i < 11; ++i) {
+    EXPECT_EQ(sizes[i], s.Size(i)) << i;
+    EXPECT_EQ(durations[i], s.Duration(i)) << i;
+    EXPECT_EQ(markers[i], ByteAt(f.file, s, i)) << i;
+  }
+  uint64_t a, b;
+  ASSERT_TRUE(s.Offset(3, &a));
+  ASSERT_TRUE(s.Offset(4, &b));
+  EXPECT_EQ(a + 10, b) << "a run without an offset follows the one before";
+  ASSERT_TRUE(s.Offset(5, &a));
+  EXPECT_EQ(b + 5, a);
+  ASSERT_TRUE(s.Offset(6, &a));
+  EXPECT_EQ(base2, a);
+  EXPECT_EQ(0u, s.SyncAtOrBefore(8));
+  EXPECT_EQ(9u, s.SyncAtOrBefore(9));
+  EXPECT_EQ(9u, s.SyncAtOrBefore(10));
+  EXPECT_EQ(0u, s.SyncAtOrBefore(3));
+  // Presentation: the composition offsets and the tfdt gap.
+  EXPECT_EQ(std::vector<int64_t>({0, 100, 200, 300, 400, 600, 600, 650, 700, 1000, 1100}),
+            std::vector<int64_t>(s.presentationTimes.begin(), s.presentationTimes.end()));
+  // No duration in the moov: what the samples cover, 1200 of 2500 a second.
+  EXPECT_EQ(288, m.duration);
+  EXPECT_EQ(10u, VideoSampleTimes(m).size());  // two frames start at 600
+}
+
+TEST(ContainerFragments, AfterTheMoovsSamplesAndLongerThanItSays) {
+  Fragmented f(true);
+  Bytes traf = Cat({Box("tfhd", 0x20000, U32(1)), Tfdt(1000), Trun(0x1, {}, 0, 0, 2)});
+  traf = Cat({Box("tfhd", 0x20000, U32(1)), Tfdt(1000), Trun(0x1, {}, DataStart(traf), 0, 2)});
+  f.Add(Atom("traf", traf), 20, 0xD4);
+  MovieModel m;
+  ASSERT_EQ(ParseStatus::Ok, Parse(f.file, &m));
+  const Track& t = m.tracks[0];
+  ASSERT_EQ(12u, t.sampleCount);
+  EXPECT_EQ(2u, t.fragmentSamples);
+  EXPECT_EQ(0xAB, ByteAt(f.file, t.samples, 9));
+  EXPECT_EQ(0xD4, ByteAt(f.file, t.samples, 10));
+  EXPECT_EQ(0xD4, ByteAt(f.file, t.samples, 11));
+  // Without stss every moov sample is a sync sample; the fragment's are
+  // not (trex's flags).
+  EXPECT_EQ(9u, t.samples.SyncAtOrBefore(9));
+  EXPECT_EQ(9u, t.samples.SyncAtOrBefore(11));
+  EXPECT_EQ(288, m.duration);  // not the moov's 240
+  EXPECT_EQ(288, t.tkhdDuration);
+  EXPECT_EQ(12u, VideoSampleTimes(m).size());
+
+  // mehd says longer still.
+  f.spec.mvex = Cat({Box("mehd", 0, U32(500)), f.spec.mvex});
+  Bytes withMehd = f.spec.Build();
+  const size_t moofAt = Find(f.file, "moof");
+  Bytes rest(f.file.begin() + ptrdiff_t(moofAt), f.file.end());
+  // The moov grew by the mehd; the moof's own offsets are relative to it.
+  Append(withMehd, rest);
+  ASSERT_EQ(ParseStatus::Ok, Parse(withMehd, &m));
+  EXPECT_EQ(500, m.duration);
 }
