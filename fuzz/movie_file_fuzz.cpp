@@ -11,7 +11,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (vmedia::ParseMovie(src, &movie) != vmedia::ParseStatus::Ok) return 0;
   vmedia::VideoSampleTimes(movie);
   vmedia::StepTimes(movie);
+  movie.videoTrack();
   for (const vmedia::Track& t : movie.tracks) {
+    vmedia::DisplaySize(t);
+    vmedia::SampleDataInFile(t);
     const vmedia::SampleTable& s = t.samples;
     for (uint32_t i : {0u, t.sampleCount / 2, t.sampleCount - 1, t.sampleCount}) {
       uint64_t offset;

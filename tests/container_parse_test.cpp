@@ -683,3 +683,79 @@ TEST(ContainerFragments, AfterTheMoovsSamplesAndLongerThanItSays) {
   ASSERT_EQ(ParseStatus::Ok, Parse(withMehd, &m));
   EXPECT_EQ(500, m.duration);
 }
+
+// The first fragment that cannot be read whole ends the fragments; those
+// before it stand, and nothing after it is read.
+TEST(ContainerFragments, DamagedFragmentsEndTheScan) {
+  Fragmented good;
+  auto addGood = [](Fragmented& f) {
+    Bytes traf = Cat({Box("tfhd", 0x20000, U32(1)), Tfdt(0), Trun(0x1 | 0x4, {}, 0, 0, 2)});
+    traf = Cat({Box("tfhd", 0x20000, U32(1)), Tfdt(0), Trun(0x1 | 0x4, {}, DataStart(traf), 0, 2)});
+    f.Add(Atom("traf", traf), 20, 0xE5);
+  };
+  addGood(good);
+  const size_t goodSize = good.file.size();
+
+  struct Case { const char* what; Bytes traf; };
+  const Bytes tfhd = Box("tfhd", 0x20000, U32(1));
+  Bytes overrun = Trun(0x200, {{0, 10, 0, 0}, {0, 10, 0, 0}});
+  Set32(overrun, 12, 1000);  // a thousand sizes in a box of two
+  const Case cases[] = {
+      {"a sample table overrunning its box", Cat({tfhd, overrun})},
+      {"2^31 samples of the defaults", Cat({tfhd, Trun(0x1, {}, 40, 0, 0x80000000u)})},
+      {"data past the end", Cat({tfhd, Trun(0x1, {}, 0x7fffffff, 0, 1)})},
+      {"data before the file", Cat({tfhd, Trun(0x1, {}, -0x7fffffff, 0, 1)})},
+      {"a base past the end", Cat({Box("tfhd", 0x1, Cat({U32(1), U32(0), U32(0x7fffffff)})), Trun(0, {}, 0, 0, 1)})},
+      {"no tfhd", Cat({Tfdt(0), Trun(0x1, {}, 40, 0, 1)})},
+      {"a tfhd cut short", Cat({Box("tfhd", 0x1 | 0x8, U32(1)), Trun(0x1, {}, 40, 0, 1)})},
+      {"a trun cut short", Cat({tfhd, Box("trun", 0x5, U32(1))})},
+      {"a decode time past 2^62", Cat({tfhd, Tfdt(uint64_t(1) << 63), Trun(0x1, {}, 40, 0, 1)})},
+  };
+  for (const Case& c : cases) {
+    Fragmented f = good;
+    f.Add(Atom("traf", c.traf), 100, 0xEE);
+    addGood(f);  // never read
+    MovieModel m;
+    ASSERT_EQ(ParseStatus::Ok, Parse(f.file, &m)) << c.what;
+    EXPECT_EQ(1u, m.fragments) << c.what;
+    EXPECT_EQ(2u, m.tracks[0].sampleCount) << c.what;
+    EXPECT_EQ(0xE5, ByteAt(f.file, m.tracks[0].samples, 1)) << c.what;
+  }
+
+  // A moof cut by the end of the file.
+  Fragmented f = good;
+  addGood(f);
+  MovieModel m;
+  for (size_t cut = goodSize + 8; cut < f.file.size(); cut += 7) {
+    ASSERT_EQ(ParseStatus::Ok, Parse(Bytes(f.file.begin(), f.file.begin() + ptrdiff_t(cut)), &m)) << cut;
+    // The moof whole or not at all; its mdat may be cut.
+    const uint32_t n = m.tracks[0].sampleCount;
+    EXPECT_TRUE(n == 2 || n == 4) << cut;
+    EXPECT_EQ(n == 2 ? SampleData::Whole : SampleData::Cut, SampleDataInFile(m.tracks[0]))
+        << cut;
+  }
+
+  // Data that starts in the file but runs past its end is listed: the file
+  // was cut in its last mdat.
+  f = good;
+  Bytes traf = Cat({tfhd, Trun(0x1 | 0x200, {{0, 1000000, 0, 0}}, 0)});
+  traf = Cat({tfhd, Trun(0x1 | 0x200, {{0, 1000000, 0, 0}}, DataStart(traf))});
+  f.Add(Atom("traf", traf), 10, 0xEE);
+  ASSERT_EQ(ParseStatus::Ok, Parse(f.file, &m));
+  ASSERT_EQ(3u, m.tracks[0].sampleCount);
+  EXPECT_EQ(SampleData::Cut, SampleDataInFile(m.tracks[0]));
+
+  // A flood of empty fragments stays bounded.
+  f = good;
+  for (int i = 0; i < 300000; ++i) Append(f.file, Cat({U32(8), Bytes{'m', 'o', 'o', 'f'}}));
+  auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(ParseStatus::Ok, Parse(f.file, &m));
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
+  EXPECT_EQ(2u, m.tracks[0].sampleCount);
+
+  // Fragments add no more video frames than kMaxVideoSamples, though the
+  // file could back them.
+  f = good;
+  f.Add(Atom("traf", Cat({tfhd, Trun(0x1, {}, 0, 0, kMaxVideoSamples)})), kMaxVideoSamples, 0);
+  EXPECT_EQ(ParseStatus::TooLarge, Parse(f.file));
+}
