@@ -52,8 +52,9 @@ struct Track {
   // as neither.
   int turn = 0;
   bool mirrored = false;
-  // As in the file. Without an edit list media time 0 is movie time 0 and
-  // the track lasts tkhdDuration.
+  // As in the file; with fragment samples, the last edit, tkhdDuration and
+  // mediaDuration are stretched to cover them. Without an edit list media
+  // time 0 is movie time 0 and the track lasts tkhdDuration.
   std::vector<EditSegment> edits;
   uint32_t sampleCount = 0;    // samples both the size and the time tables cover
   // Of those, the ones read from movie fragments: they follow the moov's
