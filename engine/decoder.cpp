@@ -9,6 +9,7 @@
 #include <chrono>
 
 #include "engine/media_foundation.h"
+#include "engine/orient.h"
 #include "engine/timeline.h"
 #include "engine/yuv.h"
 
@@ -53,6 +54,7 @@ void RememberAccepted(const GUID& coded, const GUID& output) {
 
 struct VideoDecoder::Reader {
   IMFSourceReader* reader = nullptr;
+  DWORD stream = kVideoStream;
   PixelLayout layout = PixelLayout::NV12;
   YuvMatrix matrix = YuvMatrix::Bt601;
   int frameWidth = 0;
@@ -63,9 +65,9 @@ struct VideoDecoder::Reader {
 };
 
 VideoDecoder::VideoDecoder(std::wstring path, std::vector<int32_t> times, int32_t scale, int width,
-                           int height, bool fullRangeHint)
+                           int height, Orientation orientation, bool fullRangeHint)
     : path_(std::move(path)), times_(std::move(times)), scale_(scale > 0 ? scale : 600),
-      width_(width), height_(height), fullRangeHint_(fullRangeHint) {
+      width_(width), height_(height), orientation_(orientation), fullRangeHint_(fullRangeHint) {
   size_t frameBytes = static_cast<size_t>(std::max(width_, 1)) * std::max(height_, 1) * 4;
   maxQueue_ = std::min<size_t>(8, std::max<size_t>(2, kQueueBytes / frameBytes));
 }
@@ -120,10 +122,36 @@ int64_t VideoDecoder::Tolerance(int index) const {
   return std::max<int64_t>(gap / 2, 1);
 }
 
+// The reader's stream of the movie's video track. With several video
+// tracks the reader's first need not be the one the time line describes:
+// take the first whose picture has the track's size, else the first.
+uint32_t VideoDecoder::ChooseStream(IMFSourceReader* reader) const {
+  const int shownWidth = orientation_.Sideways() ? height_ : width_;
+  const int shownHeight = orientation_.Sideways() ? width_ : height_;
+  DWORD first = kVideoStream;
+  for (DWORD i = 0; i < 64; ++i) {
+    IMFMediaType* type = nullptr;
+    HRESULT hr = reader->GetNativeMediaType(i, 0, &type);
+    if (hr == MF_E_INVALIDSTREAMNUMBER) break;
+    if (FAILED(hr)) continue;
+    GUID major = GUID_NULL;
+    UINT32 w = 0, h = 0;
+    type->GetGUID(MF_MT_MAJOR_TYPE, &major);
+    MFGetAttributeSize(type, MF_MT_FRAME_SIZE, &w, &h);
+    type->Release();
+    if (major != MFMediaType_Video) continue;
+    if (first == kVideoStream) first = i;
+    auto fits = [](UINT32 decoded, int shown) { return int(decoded) >= shown && int(decoded) - shown < 16; };
+    if (fits(w, shownWidth) && fits(h, shownHeight)) return i;
+  }
+  return first;
+}
+
 bool VideoDecoder::OpenReader(Reader* r) {
   if (FAILED(OpenSourceReader(path_, true, &r->reader))) return false;
   r->reader->SetStreamSelection(static_cast<DWORD>(MF_SOURCE_READER_ALL_STREAMS), FALSE);
-  if (FAILED(r->reader->SetStreamSelection(kVideoStream, TRUE))) return false;
+  r->stream = ChooseStream(r->reader);
+  if (FAILED(r->reader->SetStreamSelection(r->stream, TRUE))) return false;
   // Where the reader offers RGB we take it; otherwise one of the YUV forms
   // we convert ourselves.
   static const struct {
@@ -134,7 +162,7 @@ bool VideoDecoder::OpenReader(Reader* r) {
                   {&MFVideoFormat_YUY2, PixelLayout::YUY2}};
   GUID coded = GUID_NULL;
   IMFMediaType* codedType = nullptr;
-  if (SUCCEEDED(r->reader->GetNativeMediaType(kVideoStream, 0, &codedType))) {
+  if (SUCCEEDED(r->reader->GetNativeMediaType(r->stream, 0, &codedType))) {
     codedType->GetGUID(MF_MT_SUBTYPE, &coded);
     Release(codedType);
   }
@@ -149,7 +177,7 @@ bool VideoDecoder::OpenReader(Reader* r) {
       if (FAILED(MFCreateMediaType(&type))) return false;
       type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
       type->SetGUID(MF_MT_SUBTYPE, *f.subtype);
-      HRESULT hr = r->reader->SetCurrentMediaType(kVideoStream, nullptr, type);
+      HRESULT hr = r->reader->SetCurrentMediaType(r->stream, nullptr, type);
       type->Release();
       if (SUCCEEDED(hr)) {
         r->layout = f.layout;
@@ -161,7 +189,7 @@ bool VideoDecoder::OpenReader(Reader* r) {
   }
   if (!chosen) return false;
   IMFMediaType* current = nullptr;
-  if (FAILED(r->reader->GetCurrentMediaType(kVideoStream, &current))) return false;
+  if (FAILED(r->reader->GetCurrentMediaType(r->stream, &current))) return false;
   UINT32 w = 0, h = 0;
   MFGetAttributeSize(current, MF_MT_FRAME_SIZE, &w, &h);
   r->frameWidth = static_cast<int>(w);
@@ -178,13 +206,37 @@ bool VideoDecoder::OpenReader(Reader* r) {
   if (SUCCEEDED(current->GetUINT32(MF_MT_VIDEO_NOMINAL_RANGE, &range))) r->fullRange = range == MFNominalRange_0_255;
   current->Release();
   IMFMediaType* native = nullptr;
-  if (!range && SUCCEEDED(r->reader->GetNativeMediaType(kVideoStream, 0, &native))) {
+  if (!range && SUCCEEDED(r->reader->GetNativeMediaType(r->stream, 0, &native))) {
     GUID subtype = GUID_NULL;
     native->GetGUID(MF_MT_SUBTYPE, &subtype);
     r->fullRange = subtype == MFVideoFormat_MJPG || fullRangeHint_;
     native->Release();
   }
   return r->frameWidth > 0 && r->frameHeight > 0;
+}
+
+// The part of the decoded picture that is the stored picture, and whether it
+// can be converted straight into the picture shown. Decoders may pad the
+// picture to whole macroblocks (1080 rows as 1088): less than 16 extra
+// columns or rows are padding, cropped; any other difference from the
+// display size is pixel aspect, scaled.
+VideoDecoder::StoredPicture VideoDecoder::Stored(const Reader* r) const {
+  const int shownWidth = orientation_.Sideways() ? height_ : width_;
+  const int shownHeight = orientation_.Sideways() ? width_ : height_;
+  auto crop = [](int decoded, int shown) { return decoded > shown && decoded - shown < 16 ? shown : decoded; };
+  StoredPicture p;
+  p.width = std::min(crop(r->frameWidth, shownWidth), int(kMaxPictureSide));
+  p.height = std::min(crop(r->frameHeight, shownHeight), int(kMaxPictureSide));
+  if (int64_t(p.width) * p.height > kMaxPicturePixels) p.height = int(kMaxPicturePixels / std::max(p.width, 1));
+  p.direct = orientation_.Plain() && p.width == width_ && p.height == height_;
+  if (p.direct || p.width <= 0 || p.height <= 0) {
+    // Straight in, at most what both have (a bad stream's size is not
+    // trusted for the allocation).
+    p.direct = true;
+    p.width = std::min(width_, std::max(r->frameWidth, 0));
+    p.height = std::min(height_, std::max(r->frameHeight, 0));
+  }
+  return p;
 }
 
 // Reads until a picture at or after skipBelow (reader time) arrives; with
@@ -196,7 +248,7 @@ bool VideoDecoder::ReadFrame(Reader* r, int64_t skipBelow, bool convert, Frame* 
     DWORD streamIndex = 0, flags = 0;
     LONGLONG time = 0;
     IMFSample* sample = nullptr;
-    HRESULT hr = r->reader->ReadSample(kVideoStream, 0, &streamIndex, &flags, &time, &sample);
+    HRESULT hr = r->reader->ReadSample(r->stream, 0, &streamIndex, &flags, &time, &sample);
     if (FAILED(hr) || (flags & MF_SOURCE_READERF_ERROR)) {
       Release(sample);
       *endOfStream = true;
@@ -204,7 +256,7 @@ bool VideoDecoder::ReadFrame(Reader* r, int64_t skipBelow, bool convert, Frame* 
     }
     if (flags & MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED) {
       IMFMediaType* current = nullptr;
-      if (SUCCEEDED(r->reader->GetCurrentMediaType(kVideoStream, &current))) {
+      if (SUCCEEDED(r->reader->GetCurrentMediaType(r->stream, &current))) {
         UINT32 w = 0, h = 0, stride = 0;
         MFGetAttributeSize(current, MF_MT_FRAME_SIZE, &w, &h);
         r->frameWidth = static_cast<int>(w);
@@ -232,8 +284,18 @@ bool VideoDecoder::ReadFrame(Reader* r, int64_t skipBelow, bool convert, Frame* 
       ok = false;
       IMFMediaBuffer* buffer = nullptr;
       if (SUCCEEDED(sample->ConvertToContiguousBuffer(&buffer))) {
-        int w = std::min(width_, r->frameWidth), h = std::min(height_, r->frameHeight);
         auto pixels = std::make_shared<std::vector<uint8_t>>(static_cast<size_t>(width_) * height_ * 4, 0);
+        StoredPicture stored = Stored(r);
+        uint8_t* convertTo = pixels->data();
+        ptrdiff_t convertPitch = static_cast<ptrdiff_t>(width_) * 4;
+        std::vector<uint8_t> coded;
+        if (!stored.direct) {
+          // Turned or scaled: converted at its stored size first.
+          coded.resize(static_cast<size_t>(stored.width) * stored.height * 4);
+          convertTo = coded.data();
+          convertPitch = static_cast<ptrdiff_t>(stored.width) * 4;
+        }
+        int w = stored.width, h = stored.height;
         SourcePicture src{};
         src.layout = r->layout;
         src.width = w;
@@ -255,7 +317,7 @@ bool VideoDecoder::ReadFrame(Reader* r, int64_t skipBelow, bool convert, Frame* 
           src.planeRows = rows;
           src.buffer = pitch < 0 ? scan0 + static_cast<ptrdiff_t>(pitch) * (rows - 1) : scan0;
           src.bufferSize = length;
-          ok = ConvertToBgrx(src, pixels->data(), static_cast<ptrdiff_t>(width_) * 4);
+          ok = ConvertToBgrx(src, convertTo, convertPitch);
           twoD->Unlock2D();
         } else {
           BYTE* data = nullptr;
@@ -274,12 +336,15 @@ bool VideoDecoder::ReadFrame(Reader* r, int64_t skipBelow, bool convert, Frame* 
             src.bufferSize = length;
             src.pitch = p;
             src.planeRows = rows;
-            ok = ConvertToBgrx(src, pixels->data(), static_cast<ptrdiff_t>(width_) * 4);
+            ok = ConvertToBgrx(src, convertTo, convertPitch);
             buffer->Unlock();
           }
         }
         Release(twoD);
         buffer->Release();
+        if (ok && !stored.direct)
+          ok = OrientPicture(coded.data(), stored.width, stored.height, convertPitch, orientation_, pixels->data(),
+                             width_, height_, static_cast<ptrdiff_t>(width_) * 4);
         frame->pixels = std::move(pixels);
       }
     }

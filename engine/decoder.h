@@ -13,6 +13,10 @@
 #include <thread>
 #include <vector>
 
+#include "engine/orient.h"
+
+struct IMFSourceReader;
+
 namespace vmedia {
 
 struct Frame {
@@ -25,10 +29,11 @@ struct Frame {
 class VideoDecoder {
  public:
   // `times`: movie times of the video samples, ascending; `scale`: their
-  // time scale; width/height: the picture size to deliver.
+  // time scale; width/height: the picture size to deliver, as a viewer sees
+  // it; `orientation`: how the decoded pictures are turned to that.
   // `fullRangeHint`: the pictures use codes 0-255 unless the reader says.
   VideoDecoder(std::wstring path, std::vector<int32_t> times, int32_t scale, int width, int height,
-               bool fullRangeHint);
+               Orientation orientation, bool fullRangeHint);
   ~VideoDecoder();
   VideoDecoder(const VideoDecoder&) = delete;
   VideoDecoder& operator=(const VideoDecoder&) = delete;
@@ -55,6 +60,12 @@ class VideoDecoder {
 
  private:
   struct Reader;
+  struct StoredPicture {
+    int width = 0, height = 0;  // of the decoded picture, padding cropped
+    bool direct = true;         // converted straight into the picture shown
+  };
+  StoredPicture Stored(const Reader* r) const;
+  uint32_t ChooseStream(IMFSourceReader* reader) const;
   void Run();
   void Decode();
   bool OpenReader(Reader* reader);
@@ -72,6 +83,7 @@ class VideoDecoder {
   const int32_t scale_;
   const int width_;
   const int height_;
+  const Orientation orientation_;
   const bool fullRangeHint_;
 
   std::mutex m_;

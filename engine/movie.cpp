@@ -83,7 +83,7 @@ VideoDecoder* VideoOf(MovieRecord* m) {
   if (!m->video) {
     const Timeline& tl = m->timeline;
     m->video = std::make_unique<VideoDecoder>(m->path, tl.videoTimes, tl.timeScale, tl.width, tl.height,
-                                              tl.fullRangeVideo);
+                                              tl.orientation, tl.fullRangeVideo);
   }
   return m->video.get();
 }

@@ -64,6 +64,8 @@ void TaskAllMovies() {
 }
 
 OSErr PrePreroll(MovieRecord* m, TimeValue time, Fixed rate) {
+  // Nothing to decode: say so now rather than after the preroll's wait.
+  if (m->timeline.mediaMissing) return codecErr;
   if (VideoDecoder* video = VideoOf(m)) {
     int due = DueIndex(m, time);
     if (due != m->shown.index) video->SeekTo(due);

@@ -6,6 +6,8 @@
 
 #include <vector>
 
+#include "engine/orient.h"
+
 namespace vmedia {
 
 // Largest picture the engine decodes: bounds what a file can make it
@@ -16,11 +18,15 @@ constexpr int64_t kMaxPicturePixels = 8192 * 4608;
 struct Timeline {
   int32_t timeScale = 600;
   int32_t duration = 0;
-  int32_t width = 0;
+  int32_t width = 0;                // as a viewer sees it: turned, pixel aspect applied
   int32_t height = 0;
+  Orientation orientation;          // how the decoded pictures are to be shown
   bool hasVideo = false;
   bool hasSound = false;
   bool fullRangeVideo = false;      // JPEG-coded pictures: codes 0-255
+  // The file lacks the bytes of the samples to show or sound (a moov cut
+  // from its media data): the movie cannot be prepared for playing.
+  bool mediaMissing = false;
   std::vector<int32_t> videoTimes;  // sorted, movie time of each video sample
   std::vector<int32_t> stepTimes;   // sorted, movie time of each step
 };

@@ -41,7 +41,7 @@ class HandleSource : public ByteSource {
 bool LooksLikeQuickTime(ByteSource& src) {
   uint8_t head[8];
   if (!src.Read(0, head, sizeof(head))) return false;
-  static const char* const kTypes[] = {"ftyp", "moov", "mdat", "free", "skip", "wide", "pnot", "uuid", "junk"};
+  static const char* const kTypes[] = {"ftyp", "styp", "moov", "mdat", "free", "skip", "wide", "pnot", "uuid", "junk"};
   for (const char* t : kTypes)
     if (memcmp(head + 4, t, 4) == 0) return true;
   return false;
@@ -66,19 +66,26 @@ OSErr ReadTimeline(HANDLE file, const std::wstring& path, Timeline* tl) {
         return invalidMovie;
       tl->hasSound = model.hasSound();
       if (tl->hasVideo) tl->videoTimes = VideoSampleTimes(model);
-      for (const Track& track : model.tracks) {
-        if (track.kind != TrackKind::Video || !track.enabled) continue;
+      if (model.videoTrack() >= 0) {
+        const Track& track = model.tracks[size_t(model.videoTrack())];
         static const uint32_t kJpegCodecs[] = {0x6A706567 /* jpeg */, 0x6D6A7061 /* mjpa */, 0x6D6A7062 /* mjpb */,
                                                0x41564454 /* AVDJ */, 0x646D6231 /* dmb1 */};
         for (uint32_t codec : kJpegCodecs) tl->fullRangeVideo = tl->fullRangeVideo || track.codec == codec;
-        break;
+        tl->orientation = Orientation{track.turn, track.mirrored};
+        tl->mediaMissing = SampleDataInFile(track) == SampleData::None;
+      } else if (tl->hasSound) {
+        for (const Track& track : model.tracks) {
+          if (track.kind != TrackKind::Sound || !track.enabled || track.sampleCount == 0) continue;
+          tl->mediaMissing = SampleDataInFile(track) == SampleData::None;
+          break;
+        }
       }
       if (tl->videoTimes.empty()) tl->hasVideo = false;
       tl->stepTimes = StepTimes(model);
       return noErr;
     }
-    // Fragmented files and the like may still play through Media
-    // Foundation; damaged ones are refused here.
+    // Compressed movie headers may still play through Media Foundation;
+    // damaged files are refused here.
     if (status != ParseStatus::NotAMovie && status != ParseStatus::Unsupported) return invalidMovie;
   }
   if (!ProbeWithMediaFoundation(path, tl)) return noMovieFound;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Reads the pictures that end_to_end_test put on the clipboard with
 # ImageMagick and compares their pixels with ffmpeg's decode of the same
-# frame and of its neighbours: the picture must be closest to its own frame,
-# and close to it within codec tolerance. Usage: end_to_end_pictures.sh MEDIA_DIR
+# frame and of its neighbours, turned and scaled as a viewer sees them: the
+# picture must be closest to its own frame, and close to it within codec
+# tolerance. Usage: end_to_end_pictures.sh MEDIA_DIR
 set -euo pipefail
 media=$1
 command -v convert >/dev/null || { echo "no ImageMagick: skipped"; exit 0; }
@@ -16,8 +17,11 @@ for pict in "$media"/*.pict; do
   frame=${base##*.}
   movie=${base%.*}
   convert "pict:$pict" -depth 8 "rgb:$work/got"
+  # ffmpeg turns a picture as its track matrix says; the pixel aspect it
+  # leaves to the player, so its decode is scaled to the size we showed.
+  size=$(identify -format '%w:%h' "pict:$pict")
   for n in $(seq $((frame > 2 ? frame - 2 : 0)) $((frame + 2))); do
-    ffmpeg -nostdin -loglevel error -y -i "$movie" -vf "select=eq(n\,$n)" -frames:v 1 \
+    ffmpeg -nostdin -loglevel error -y -i "$movie" -vf "select=eq(n\,$n),scale=$size:flags=bilinear" -frames:v 1 \
       -f rawvideo -pix_fmt rgb24 "$work/want.$n"
   done
   checked=$((checked + 1))

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <math.h>
+#include <stdio.h>
+
 #include <algorithm>
 #include <fstream>
 #include <map>
@@ -31,17 +34,24 @@ struct Expected {
   long packets = 0;
 };
 
+// Of the first video stream, its size as a viewer sees it: the pixel
+// aspect applied to the width, and turned for a quarter turn.
 Expected ExpectedOf(const std::string& name) {
   auto probe = Probe(name);
   Expected e;
   e.duration = atof(probe["format.duration"].c_str());
   for (int i = 0; i < 4; ++i) {
     std::string key = "streams.stream." + std::to_string(i) + ".";
-    if (probe[key + "codec_type"] == "video") {
-      e.width = atoi(probe[key + "width"].c_str());
-      e.height = atoi(probe[key + "height"].c_str());
-      e.packets = atol(probe[key + "nb_read_packets"].c_str());
-    }
+    if (probe[key + "codec_type"] != "video") continue;
+    e.width = atoi(probe[key + "width"].c_str());
+    e.height = atoi(probe[key + "height"].c_str());
+    e.packets = atol(probe[key + "nb_read_packets"].c_str());
+    int num = 0, den = 0;
+    if (sscanf(probe[key + "sample_aspect_ratio"].c_str(), "%d:%d", &num, &den) == 2 && num > 0 && den > 0)
+      e.width = static_cast<int>(lround(double(e.width) * num / den));
+    int rotation = atoi(probe[key + "side_data_list.side_data.0.rotation"].c_str());
+    if (rotation % 180 != 0) std::swap(e.width, e.height);
+    break;
   }
   return e;
 }
@@ -67,7 +77,15 @@ class EndToEnd : public rig::HostRigTest {
   }
 };
 
-const char* const kMovies[] = {"h264_aac.mp4", "h264_faststart.mp4", "mjpeg_pcm.mov", "delayed.mov", "mobile.3gp"};
+const char* const kMovies[] = {
+    "h264_aac.mp4", "h264_faststart.mp4", "mjpeg_pcm.mov", "delayed.mov", "mobile.3gp",
+    // Fragmented, wholly and in part, and beside a text track.
+    "fragmented.mp4", "fragmented_moof_base.mp4", "fragmented_by_time.mp4", "fragmented_partly.mp4",
+    "fragmented_text.mp4",
+    // Turned and mirrored by the track matrix, non-square pixels, a width
+    // that is no multiple of 16, two video tracks.
+    "turned_90.mp4", "turned_180.mp4", "turned_270.mp4", "mirrored.mp4", "aspect.mp4", "aspect.mov",
+    "wide854.mp4", "two_videos.mp4"};
 
 TEST_F(EndToEnd, DurationAndSizeByPathMatchFfprobe) {
   for (const char* name : kMovies) {
@@ -179,6 +197,19 @@ TEST_F(EndToEnd, LoopingSegmentNeverFinishes) {
   EXPECT_FALSE(Subclassed());
 }
 
+// A movie whose media data is gone (its moov cut from a camera file) still
+// tells its duration and size, but is refused for playing straight away,
+// not after the wait for a first frame that can never come.
+TEST_F(EndToEnd, MovieWithoutMediaDataIsRefusedForPlaying) {
+  std::string path = MediaPath("moov_only.mp4");
+  std::string duration = Call("Vantoro-GetDuration", path);
+  EXPECT_EQ(duration.size(), 11u) << duration;
+  EXPECT_EQ(Call("Vantoro-GetVideoSize", path), "320,240");
+  EXPECT_EQ(Call("Vantoro-Play", path), "74003");
+  EXPECT_FALSE(Subclassed());
+  EXPECT_EQ(Call("Vantoro-GetTime"), "74005");
+}
+
 // Pictures of chosen frames, for ImageMagick to compare with ffmpeg's decode
 // (tests/end_to_end_pictures.sh). The picture goes behind the customary
 // 512-byte file header.
@@ -188,7 +219,13 @@ TEST_F(EndToEnd, SetTimeThenFrameToClipboard) {
     const char* time;
     int frame;
   } shots[] = {{"h264_aac.mp4", "00:00:01.12", 37}, {"mjpeg_pcm.mov", "00:00:02.05", 55},
-               {"h264_aac.mp4", "00:00:00.00", 0}};
+               {"h264_aac.mp4", "00:00:00.00", 0},
+               // Shown as a viewer sees them: turned, with their pixel aspect.
+               {"turned_90.mp4", "00:00:00.10", 10}, {"turned_270.mp4", "00:00:00.05", 5},
+               {"turned_180.mp4", "00:00:00.12", 12}, {"aspect.mp4", "00:00:00.08", 8},
+               {"wide854.mp4", "00:00:00.06", 6},
+               // The first video track of two; a frame from a fragment.
+               {"two_videos.mp4", "00:00:00.15", 15}, {"fragmented.mp4", "00:00:01.05", 30}};
   for (const Shot& shot : shots) {
     ASSERT_EQ(Call("Vantoro-Play", MediaPath(shot.movie) + "|0|0"), "");
     windows.Pump(50);
@@ -206,8 +243,9 @@ TEST_F(EndToEnd, SetTimeThenFrameToClipboard) {
     HANDLE size = GetClipboardData(RegisterClipboardFormatA("Mac-SIZE"));
     ASSERT_NE(size, nullptr);
     const uint8_t* s = static_cast<const uint8_t*>(GlobalLock(size));
-    EXPECT_EQ((s[4] << 8) | s[5], 320);
-    EXPECT_EQ((s[6] << 8) | s[7], 240);
+    Expected e = ExpectedOf(shot.movie);
+    EXPECT_EQ((s[4] << 8) | s[5], e.width) << shot.movie;
+    EXPECT_EQ((s[6] << 8) | s[7], e.height) << shot.movie;
     GlobalUnlock(size);
     CloseClipboard();
     EXPECT_EQ(Call("Vantoro-Stop"), "");

@@ -3,7 +3,7 @@
 # ffmpeg makes at build time.
 vantoro_test(engine_convert_test
   SOURCES engine_convert_test.cpp
-    ${PROJECT_SOURCE_DIR}/engine/yuv.cpp ${PROJECT_SOURCE_DIR}/engine/timeline.cpp
+    ${PROJECT_SOURCE_DIR}/engine/yuv.cpp ${PROJECT_SOURCE_DIR}/engine/orient.cpp ${PROJECT_SOURCE_DIR}/engine/timeline.cpp
     ${PROJECT_SOURCE_DIR}/engine/clock.cpp)
 
 find_program(VANTORO_FFMPEG ffmpeg REQUIRED)

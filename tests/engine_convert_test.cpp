@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/clock.h"
+#include "engine/orient.h"
 #include "engine/timeline.h"
 #include "engine/yuv.h"
 
@@ -266,6 +267,78 @@ TEST(GuessLayout, PaddedRowsComeOutUnsheared) {
     EXPECT_LT(row[(w / 2 + 2) * 4 + 1], 40) << "row " << y;
     EXPECT_LT(row[(w - 1) * 4 + 1], 40) << "row " << y;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Pixels numbered in their blue byte, so a picture reads back as the
+// numbers of the stored pixels it shows.
+std::vector<uint8_t> Numbered(int w, int h) {
+  std::vector<uint8_t> p(size_t(w) * h * 4, 0xFF);
+  for (int i = 0; i < w * h; ++i) p[size_t(i) * 4] = uint8_t(i);
+  return p;
+}
+
+std::vector<int> Shown(const std::vector<uint8_t>& src, int w, int h, Orientation how, int dw, int dh) {
+  std::vector<uint8_t> out(size_t(dw) * dh * 4, 0);
+  EXPECT_TRUE(OrientPicture(src.data(), w, h, w * 4, how, out.data(), dw, dh, dw * 4));
+  std::vector<int> numbers;
+  for (int i = 0; i < dw * dh; ++i) numbers.push_back(out[size_t(i) * 4]);
+  return numbers;
+}
+
+// The stored picture     0 1 2
+//                        3 4 5
+// as a viewer sees it for each matrix a phone or an editor writes.
+TEST(OrientPicture, TurnsAndMirrorsExactly) {
+  std::vector<uint8_t> src = Numbered(3, 2);
+  EXPECT_EQ(Shown(src, 3, 2, {0, false}, 3, 2), (std::vector<int>{0, 1, 2, 3, 4, 5}));
+  EXPECT_EQ(Shown(src, 3, 2, {90, false}, 2, 3), (std::vector<int>{3, 0, 4, 1, 5, 2}));
+  EXPECT_EQ(Shown(src, 3, 2, {180, false}, 3, 2), (std::vector<int>{5, 4, 3, 2, 1, 0}));
+  EXPECT_EQ(Shown(src, 3, 2, {270, false}, 2, 3), (std::vector<int>{2, 5, 1, 4, 0, 3}));
+  EXPECT_EQ(Shown(src, 3, 2, {0, true}, 3, 2), (std::vector<int>{2, 1, 0, 5, 4, 3}));
+  // Mirrored first, then turned: a quarter turn of 2 1 0 / 5 4 3.
+  EXPECT_EQ(Shown(src, 3, 2, {90, true}, 2, 3), (std::vector<int>{5, 2, 4, 1, 3, 0}));
+  EXPECT_EQ(Shown(src, 3, 2, {180, true}, 3, 2), (std::vector<int>{3, 4, 5, 0, 1, 2}));
+}
+
+// Non-square pixels: a picture stored 4 wide shown 6 wide keeps its left
+// and right halves where they are and blends only at the seam.
+TEST(OrientPicture, ScalesToTheDisplaySize) {
+  std::vector<uint8_t> src(4 * 2 * 4, 0xFF);
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 4; ++x) src[(size_t(y) * 4 + x) * 4 + 1] = x < 2 ? 200 : 20;
+  std::vector<uint8_t> out(6 * 2 * 4, 0);
+  ASSERT_TRUE(OrientPicture(src.data(), 4, 2, 16, {0, false}, out.data(), 6, 2, 24));
+  for (int y = 0; y < 2; ++y) {
+    const uint8_t* row = &out[size_t(y) * 24];
+    EXPECT_EQ(row[0 * 4 + 1], 200);
+    EXPECT_EQ(row[1 * 4 + 1], 200);
+    EXPECT_EQ(row[4 * 4 + 1], 20);
+    EXPECT_EQ(row[5 * 4 + 1], 20);
+    EXPECT_GT(row[2 * 4 + 1], 20);
+    EXPECT_LT(row[3 * 4 + 1], 200);
+    EXPECT_EQ(row[3], 0xFF);
+  }
+  // Turned and scaled at once: a 2x4 portrait shown 6 wide, 2 high.
+  std::vector<uint8_t> tall(2 * 4 * 4, 0xFF);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 2; ++x) tall[(size_t(y) * 2 + x) * 4 + 1] = y < 2 ? 200 : 20;
+  ASSERT_TRUE(OrientPicture(tall.data(), 2, 4, 8, {270, false}, out.data(), 6, 2, 24));
+  EXPECT_EQ(out[0 * 4 + 1], 200) << "the stored top is the shown left after a turn of 270";
+  EXPECT_EQ(out[5 * 4 + 1], 20);
+}
+
+TEST(OrientPicture, RefusesWhatItCannotShow) {
+  std::vector<uint8_t> src = Numbered(3, 2), out(64, 0);
+  EXPECT_FALSE(OrientPicture(src.data(), 3, 2, 12, {45, false}, out.data(), 3, 2, 12));
+  EXPECT_FALSE(OrientPicture(src.data(), 3, 2, 8, {0, false}, out.data(), 3, 2, 12));
+  EXPECT_FALSE(OrientPicture(src.data(), 0, 2, 12, {0, false}, out.data(), 3, 2, 12));
+  EXPECT_FALSE(OrientPicture(nullptr, 3, 2, 12, {0, false}, out.data(), 3, 2, 12));
+  EXPECT_FALSE(OrientPicture(src.data(), 3, 2, 12, {0, false}, out.data(), 40000, 1, 160000));
+  EXPECT_EQ(out, std::vector<uint8_t>(64, 0));
 }
 
 }  // namespace
