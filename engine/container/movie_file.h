@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/container/byte_source.h"
+#include "engine/container/sample_description.h"
 #include "engine/container/sample_table.h"
 
 namespace vmedia {
@@ -35,6 +36,7 @@ struct Track {
   TrackKind kind = TrackKind::Other;
   uint32_t handler = 0;        // hdlr subtype, e.g. 'vide', 'soun', 'tmcd'
   uint32_t codec = 0;          // first sample description's format, e.g. 'avc1'
+  SampleDescription description;  // the first sample description (sound and video)
   bool enabled = true;         // tkhd flag 1; a disabled track is not presented
   uint32_t mediaTimeScale = 0;
   int64_t mediaDuration = 0;   // media units (mdhd)
@@ -120,6 +122,35 @@ ParseStatus ParseMovie(ByteSource& src, MovieModel* out);
 // times a walk over next-interesting video samples visits. A frame already
 // showing when an edit begins counts at the edit's start.
 std::vector<int32_t> VideoSampleTimes(const MovieModel& movie);
+
+// For each entry of VideoSampleTimes(movie), in the same order: the decode
+// index (into the samples of MovieModel::videoTrack()) of the sample shown
+// from that movie time on, the edit list applied. Same length as
+// VideoSampleTimes. Where several frames fall on one movie time (media
+// finer than the movie's time scale), the last of them.
+std::vector<uint32_t> VideoSampleIndices(const MovieModel& movie);
+
+// The media time (the track's media units) shown at a movie time through
+// the track's edit list (without one, media time 0 at movie time 0 for the
+// track's duration): the edit's media time plus the time into the edit,
+// scaled by its rate; the edit's media time itself in an edit of rate 0.
+// -1 in an empty edit, before 0 or past the last edit. Sound plays its
+// media from here on.
+int64_t MediaTimeAt(const Track& t, const MovieModel& movie, int64_t movieTime);
+
+// One sample of a track, decode order, as stored.
+struct SampleRef {
+  uint64_t offset = 0;           // file offset of its bytes
+  uint32_t size = 0;
+  int64_t decodeTime = 0;        // media units
+  int64_t presentationTime = 0;  // decode time + composition offset, media units
+  uint32_t duration = 0;         // media units
+  bool sync = false;             // a sync sample (key frame)
+};
+
+// False (*out untouched) when the tables do not reach the sample, it is not
+// below the track's sampleCount, or its bytes lie outside the file.
+bool SampleAt(const Track& t, uint32_t sample, SampleRef* out);
 
 // Step times. With video these are the video sample times. Without video,
 // and with an enabled sound track that has samples, one step every

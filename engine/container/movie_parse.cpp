@@ -444,6 +444,7 @@ ParseStatus MoovParser::ParseStsd(const uint8_t* p, size_t n, Track* t) {
     return ParseStatus::Ok;
   }
   if (t->kind == TrackKind::Video) ParseVisualEntry(r.Here() + 8, entrySize - 8, t);
+  ReadSampleDescription(t->codec, r.Here() + 8, entrySize - 8, t->kind, &t->description);
   return ParseStatus::Ok;
 }
 

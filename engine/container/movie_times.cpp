@@ -64,13 +64,28 @@ bool ShowingAt(const SampleTable& s, size_t k, int64_t m) {
 
 }  // namespace
 
-std::vector<int32_t> VideoSampleTimes(const MovieModel& movie) {
-  std::vector<int32_t> out;
+namespace {
+
+// A movie time at which a frame starts to show, and the frame (its index in
+// presentation order).
+struct Shown {
+  int32_t time;
+  uint32_t frame;
+};
+
+// The walk behind VideoSampleTimes and VideoSampleIndices: ascending,
+// distinct times, the last frame to land on each.
+std::vector<Shown> ShownFrames(const MovieModel& movie) {
+  std::vector<Shown> out;
   const int video = movie.videoTrack();
   if (video < 0 || !Presentable(movie.tracks[size_t(video)])) return out;
   const Track& t = movie.tracks[size_t(video)];
   try {
     const auto& pt = t.samples.presentationTimes;
+    auto add = [&](int64_t at, size_t frame) {
+      if (!out.empty() && out.back().time == at) out.back().frame = uint32_t(frame);
+      else out.push_back({int32_t(at), uint32_t(frame)});
+    };
     // Edits may replay the media; a file that replays it without end gets
     // a cut list, not a hang.
     uint64_t budget = 16 * uint64_t(pt.size()) + (1u << 20);
@@ -81,21 +96,82 @@ std::vector<int32_t> VideoSampleTimes(const MovieModel& movie) {
       const int64_t segEnd = std::min(end, t0 + e.movieDuration);
       if (e.mediaTime >= 0 && e.movieDuration > 0) {
         size_t k = size_t(std::lower_bound(pt.begin(), pt.end(), e.mediaTime) - pt.begin());
-        if (ShowingAt(t.samples, k, e.mediaTime)) out.push_back(int32_t(t0));
+        if (ShowingAt(t.samples, k, e.mediaTime)) {
+          // The frame on at the edit's media time: the last of those
+          // starting there, else the one before it.
+          size_t on = k;
+          while (on + 1 < pt.size() && pt[on + 1] == e.mediaTime) ++on;
+          add(t0, k < pt.size() && pt[k] == e.mediaTime ? on : k - 1);
+        }
         for (size_t j = k; e.rateFixed != 0 && j < pt.size() && budget; ++j, --budget) {
           int64_t at = t0 + MediaToMovie(pt[j] - e.mediaTime, t, movie.timeScale, e);
           if (at >= segEnd) break;
-          if (out.empty() || out.back() != at) out.push_back(int32_t(at));
+          add(at, j);
         }
       }
       t0 += e.movieDuration;
     }
-    std::sort(out.begin(), out.end());
-    out.erase(std::unique(out.begin(), out.end()), out.end());
+    // Edits follow each other in movie time, so the list is already in
+    // order; a stable sort keeps the last frame of each time last.
+    if (!std::is_sorted(out.begin(), out.end(), [](const Shown& a, const Shown& b) { return a.time < b.time; })) {
+      std::stable_sort(out.begin(), out.end(), [](const Shown& a, const Shown& b) { return a.time < b.time; });
+      size_t w = 0;
+      for (size_t i = 0; i < out.size(); ++i) {
+        if (w && out[w - 1].time == out[i].time) out[w - 1] = out[i];
+        else out[w++] = out[i];
+      }
+      out.resize(w);
+    }
   } catch (...) {
     out.clear();
   }
   return out;
+}
+
+}  // namespace
+
+std::vector<int32_t> VideoSampleTimes(const MovieModel& movie) {
+  std::vector<int32_t> out;
+  try {
+    std::vector<Shown> shown = ShownFrames(movie);
+    out.reserve(shown.size());
+    for (const Shown& s : shown) out.push_back(s.time);
+  } catch (...) {
+    out.clear();
+  }
+  return out;
+}
+
+std::vector<uint32_t> VideoSampleIndices(const MovieModel& movie) {
+  std::vector<uint32_t> out;
+  try {
+    std::vector<Shown> shown = ShownFrames(movie);
+    if (shown.empty()) return out;
+    const std::vector<uint32_t>& order = movie.tracks[size_t(movie.videoTrack())].samples.presentationOrder;
+    out.reserve(shown.size());
+    for (const Shown& s : shown) out.push_back(s.frame < order.size() ? order[s.frame] : 0);
+  } catch (...) {
+    out.clear();
+  }
+  return out;
+}
+
+int64_t MediaTimeAt(const Track& t, const MovieModel& movie, int64_t movieTime) {
+  if (movieTime < 0 || t.mediaTimeScale == 0 || movie.timeScale == 0) return -1;
+  int64_t t0 = 0;
+  for (const EditSegment& e : Edits(t, movie)) {
+    if (movieTime - t0 < e.movieDuration) {
+      if (e.mediaTime < 0) return -1;
+      if (e.rateFixed == 0) return e.mediaTime;
+      int64_t into = MulDiv(movieTime - t0, t.mediaTimeScale, movie.timeScale);
+      if (Rate(e) != kRateOne) into = MulDiv(into, Rate(e), kRateOne);
+      return int64_t(std::min<uint64_t>(uint64_t(e.mediaTime) + uint64_t(into), kMaxMediaTime));
+    }
+    // Each duration is below kMaxMediaTime, so the sum stays in range.
+    t0 = int64_t(std::min<uint64_t>(uint64_t(t0) + uint64_t(e.movieDuration), kMaxMediaTime));
+    if (t0 > movieTime) return -1;
+  }
+  return -1;
 }
 
 std::vector<int32_t> StepTimes(const MovieModel& movie) {

@@ -31,6 +31,27 @@ uint32_t SampleTable::Duration(uint32_t sample) const {
   return sample - run.firstSample < run.count ? run.delta : 0;
 }
 
+bool SampleTable::DecodeTime(uint32_t sample, int64_t* time) const {
+  ptrdiff_t r = RunAt(times, sample, [](const TimeRun& t) { return t.firstSample; });
+  if (r < 0) return false;
+  const TimeRun& run = times[size_t(r)];
+  if (sample - run.firstSample >= run.count) return false;
+  // No overflow: the readers keep every run's end below kMaxMediaTime.
+  *time = run.firstTime + int64_t(uint64_t(sample - run.firstSample) * run.delta);
+  return true;
+}
+
+int32_t SampleTable::CompositionOffset(uint32_t sample) const {
+  ptrdiff_t r = RunAt(offsets, sample, [](const OffsetRun& o) { return o.firstSample; });
+  if (r < 0) return 0;
+  const OffsetRun& run = offsets[size_t(r)];
+  return sample - run.firstSample < run.count ? run.offset : 0;
+}
+
+bool SampleTable::IsSync(uint32_t sample) const {
+  return allSync || std::binary_search(syncSamples.begin(), syncSamples.end(), sample);
+}
+
 uint32_t SampleTable::Size(uint32_t sample) const {
   if (uniformSize) return uniformSize;
   return sample < sizes.size() ? sizes[sample] : 0;

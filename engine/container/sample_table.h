@@ -53,6 +53,12 @@ class SampleTable {
   uint64_t TimedSamples() const;
   // Decode duration (the stts delta), media units.
   uint32_t Duration(uint32_t sample) const;
+  // Decode time, media units; false past the time table.
+  bool DecodeTime(uint32_t sample, int64_t* time) const;
+  // Composition offset (ctts), media units; 0 where the table has none.
+  int32_t CompositionOffset(uint32_t sample) const;
+  // Whether stss (or a fragment's flags) lists the sample; all are without.
+  bool IsSync(uint32_t sample) const;
 
   // Where a sample's bytes are and where decoding must start to show it:
   // what reading samples from the file, rather than through Media
