@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <map>
@@ -49,6 +50,60 @@ std::vector<Packet> VideoPackets(const std::string& name) {
   return packets;
 }
 
+// Every stream's packets in file order (NAME.packets).
+struct StreamPacket {
+  unsigned stream;
+  long long pts, dts;
+  uint32_t size;
+  uint64_t pos;
+  bool key;
+};
+
+std::vector<StreamPacket> Packets(const std::string& name, unsigned stream) {
+  std::vector<StreamPacket> packets;
+  std::ifstream in(MediaPath(name + ".packets"));
+  std::string line;
+  while (std::getline(in, line)) {
+    StreamPacket p;
+    unsigned long long pos;
+    char flags[8] = {};
+    if (sscanf(line.c_str(), "%u,%lld,%lld,%u,%llu,%7s", &p.stream, &p.pts, &p.dts, &p.size, &pos, flags) != 6 ||
+        p.stream != stream)
+      continue;
+    p.pos = pos;
+    p.key = flags[0] == 'K';
+    packets.push_back(p);
+  }
+  return packets;
+}
+
+// A stream's extradata as ffprobe reads it, in hex (NAME.extradata).
+std::string Extradata(const std::string& name, size_t stream) {
+  std::ifstream in(MediaPath(name + ".extradata"));
+  std::string line;
+  while (std::getline(in, line)) {
+    size_t space = line.find(' ');
+    if (space != std::string::npos && line.substr(0, space) == std::to_string(stream)) return line.substr(space + 1);
+  }
+  return "?";
+}
+
+std::string Hex(const std::vector<uint8_t>& bytes) {
+  std::string s;
+  char b[3];
+  for (uint8_t v : bytes) {
+    snprintf(b, sizeof b, "%02x", v);
+    s += b;
+  }
+  return s;
+}
+
+std::string FourCCText(uint32_t v) {
+  std::string s;
+  for (int shift = 24; shift >= 0; shift -= 8) s += char(v >> shift);
+  return s;
+}
+
 std::vector<uint8_t> ReadAll(const std::string& name) {
   std::ifstream in(MediaPath(name), std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
@@ -89,10 +144,52 @@ TEST_P(MediaFile, MatchesFfprobe) {
     EXPECT_EQ("1/" + std::to_string(t.mediaTimeScale), probe[k + "time_base"]);
     // Uncompressed sound is one sample per sound frame; ffprobe reads it in
     // packets of many.
+    // IMA ADPCM is in packets of 64 sound frames, one sample each.
     const bool pcm = t.kind == TrackKind::Sound && t.samples.uniformSize;
+    const uint64_t framesPerSample = pcm ? std::max(1u, t.description.samplesPerPacket) : 1;
     EXPECT_EQ(strtoul(probe[k + (pcm ? "duration_ts" : "nb_read_packets")].c_str(), nullptr, 10),
-              t.sampleCount);
+              t.sampleCount * framesPerSample);
     if (t.sampleCount) EXPECT_EQ(SampleData::Whole, SampleDataInFile(t));
+    if (t.kind == TrackKind::Video || t.kind == TrackKind::Sound) {
+      // What the decoder is given: ffmpeg's codec tag and extradata, byte
+      // for byte.
+      const SampleDescription& d = t.description;
+      const std::string tag = probe[k + "codec_tag_string"];
+      if (tag.size() == 4) EXPECT_EQ(tag, FourCCText(d.format));
+      EXPECT_EQ(t.codec, d.format);
+      EXPECT_EQ(Extradata(name, i), Hex(d.config));
+      if (t.kind == TrackKind::Sound) {
+        EXPECT_EQ(atof(probe[k + "sample_rate"].c_str()), d.sampleRate);
+        // ISO entries say two channels whatever the stream holds.
+        if (name.find(".mov") != std::string::npos)
+          EXPECT_EQ(strtoul(probe[k + "channels"].c_str(), nullptr, 10), d.channels);
+      } else {
+        EXPECT_EQ(t.codedWidth, d.width);
+        EXPECT_EQ(t.codedHeight, d.height);
+      }
+    }
+    // Where ffprobe reads a packet per sample (not PCM, which it groups),
+    // SampleAt gives each packet's bytes, key flag and times; the times
+    // less ffprobe's by one amount, the edit list's shift.
+    const std::vector<StreamPacket> packets = Packets(name, unsigned(i));
+    if (packets.size() == t.sampleCount && t.sampleCount) {
+      SampleRef first;
+      ASSERT_TRUE(SampleAt(t, 0, &first));
+      const long long ptsShift = first.presentationTime - packets[0].pts, dtsShift = first.decodeTime - packets[0].dts;
+      for (uint32_t n = 0; n < t.sampleCount; ++n) {
+        SampleRef r;
+        ASSERT_TRUE(SampleAt(t, n, &r)) << n;
+        EXPECT_EQ(packets[n].pos, r.offset) << n;
+        EXPECT_EQ(packets[n].size, r.size) << n;
+        // ffmpeg calls every text sample a key frame.
+        if (t.kind != TrackKind::Other) EXPECT_EQ(packets[n].key, r.sync) << n;
+        EXPECT_EQ(ptsShift, r.presentationTime - packets[n].pts) << n;
+        EXPECT_EQ(dtsShift, r.decodeTime - packets[n].dts) << n;
+        if (n + 1 < t.sampleCount) EXPECT_EQ(packets[n + 1].dts - packets[n].dts, r.duration) << n;
+      }
+      SampleRef past;
+      EXPECT_FALSE(SampleAt(t, t.sampleCount, &past));
+    }
     if (t.kind != TrackKind::Video) continue;
     if (videoTrack == m.tracks.size()) videoTrack = i;
     EXPECT_EQ(strtoul(probe[k + "width"].c_str(), nullptr, 10), t.codedWidth);
@@ -166,7 +263,10 @@ INSTANTIATE_TEST_SUITE_P(Files, MediaFile,
                                            "fragmented_moof_base.mp4", "fragmented_by_time.mp4",
                                            "fragmented_partly.mp4", "fragmented_text.mp4", "turned_90.mp4",
                                            "turned_180.mp4", "turned_270.mp4", "mirrored.mp4", "flipped.mp4",
-                                           "aspect.mp4", "aspect.mov", "wide854.mp4", "two_videos.mp4"),
+                                           "aspect.mp4", "aspect.mov", "wide854.mp4", "two_videos.mp4",
+                                           "qtrle.mov", "qtrle_grey.mov", "prores.mov", "cinepak.mov", "svq1.mov",
+                                           "mpeg4.mp4", "h263.mov", "png.mov", "uyvy.mov", "pal8.mov", "dv.mov",
+                                           "hevc.mp4", "av1.mp4", "sounds.mov", "sounds.mp4", "edit_base.mov"),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                            std::string s = info.param;
                            for (char& c : s) if (c == '.') c = '_';

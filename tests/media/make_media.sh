@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the movie files the container tests read, and beside each one what
-# ffprobe says about it (NAME.probe, ffprobe's flat format) and the
-# presentation times of its video packets (NAME.vpts, one per line, seconds).
+# ffprobe says about it (NAME.probe, ffprobe's flat format) and its packets
+# (see the end).
 # Usage: make_media.sh OUTDIR
 set -euo pipefail
 out=$1
@@ -88,14 +88,116 @@ open('moov_only.mp4', 'wb').write(data[:pos])
 open('cut_short.mp4', 'wb').write(data[:pos + (len(data) - pos) // 2])
 PY
 
+# One short movie per codec the engine decodes itself, as ffmpeg 5.1 writes
+# them: QuickTime entries with and without configuration boxes, ISO ones
+# with avcC/hvcC/av1C/esds, indexed and grey pictures, and (in two files of
+# many tracks) the sound formats of QuickTime versions 0, 1 (with 'wave',
+# 'frma', 'enda', 'esds', 'alac') and 2 and of ISO entries.
+small=(-f lavfi -i testsrc=size=160x120:rate=25)
+ff "${small[@]}" -t 0.4 -c:v qtrle qtrle.mov
+ff "${small[@]}" -t 0.4 -c:v qtrle -pix_fmt gray qtrle_grey.mov
+ff "${small[@]}" -t 0.4 -c:v prores_ks -profile:v standard -pix_fmt yuv422p10le prores.mov
+ff "${small[@]}" -t 0.4 -c:v cinepak cinepak.mov
+ff "${small[@]}" -t 0.4 -c:v svq1 svq1.mov
+ff "${small[@]}" -t 2 -c:v mpeg4 -bf 2 -g 12 mpeg4.mp4
+ff -f lavfi -i testsrc=size=352x288:rate=25 -t 0.4 -c:v h263 h263.mov
+ff "${small[@]}" -t 0.4 -c:v png png.mov
+ff "${small[@]}" -t 0.4 -c:v rawvideo -pix_fmt uyvy422 uyvy.mov
+ff "${small[@]}" -t 0.4 -c:v rawvideo -pix_fmt pal8 pal8.mov
+ff -f lavfi -i testsrc=size=720x576:rate=25 -t 0.12 -c:v dvvideo -pix_fmt yuv420p dv.mov
+ff "${small[@]}" -t 0.4 -c:v libx265 -x265-params log-level=error hevc.mp4
+ff "${small[@]}" -t 0.2 -c:v libaom-av1 -cpu-used 8 av1.mp4
+ff "${sound[@]}" -t 0.5 $(for i in $(seq 12); do echo -map 0; done) \
+  -c:a:0 pcm_s16be -c:a:1 pcm_s16le -c:a:2 pcm_s24be -c:a:3 pcm_s24le -c:a:4 pcm_f32be -c:a:5 pcm_mulaw \
+  -c:a:6 pcm_alaw -c:a:7 adpcm_ima_qt -c:a:8 libmp3lame -c:a:9 aac -c:a:10 alac \
+  -c:a:11 pcm_s24le -ar:a:11 96000 sounds.mov
+ff "${sound[@]}" -t 0.5 -map 0 -map 0 -map 0 -map 0 -c:a:0 aac -c:a:1 libmp3lame -c:a:2 ac3 -c:a:3 alac sounds.mp4
+# Pixels and bytes as ffmpeg reads them: the palette picture's first frame
+# in RGB, the 2vuy movie's first frame as stored.
+ff -i pal8.mov -frames:v 1 -f rawvideo -pix_fmt rgb24 pal8.mov.rgb
+ff -i uyvy.mov -frames:v 1 -c:v copy -f rawvideo uyvy.mov.frame
+# Several edits, written by hand into a copy (the moov is last, so no chunk
+# offset moves): nothing for 0.4 s, then media 1.0 s to 1.8 s, then 0.2 s
+# to 0.8 s, each past the B-frame delay of ffmpeg's own edit.
+ff "${small[@]}" -t 2 -c:v mpeg4 -bf 2 -g 12 edit_base.mov
+python3 - <<'PY'
+import struct
+data = bytearray(open('edit_base.mov', 'rb').read())
+
+def find(start, end, kind):
+    found, pos = [], start
+    while pos + 8 <= end:
+        size, k = struct.unpack_from('>I4s', data, pos)
+        if k == kind:
+            found.append((pos, size))
+        pos += size
+    return found
+
+moov = find(0, len(data), b'moov')[0]
+mvhd = find(moov[0] + 8, sum(moov), b'mvhd')[0]
+movie_scale = struct.unpack_from('>I', data, mvhd[0] + 20)[0]
+for trak in find(moov[0] + 8, sum(moov), b'trak'):
+    mdia = find(trak[0] + 8, sum(trak), b'mdia')[0]
+    if data[find(mdia[0] + 8, sum(mdia), b'hdlr')[0][0] + 16:][:4] == b'vide':
+        break
+mdhd = find(mdia[0] + 8, sum(mdia), b'mdhd')[0]
+media_scale = struct.unpack_from('>I', data, mdhd[0] + 20)[0]
+old = find(trak[0] + 8, sum(trak), b'edts')[0]
+delay = struct.unpack_from('>i', data, old[0] + 8 + 20)[0]
+edits = [(0.4, -1), (0.8, 1.0), (0.6, 0.2)]
+body = struct.pack('>II', 0, len(edits))
+for seconds, start in edits:
+    media = -1 if start < 0 else delay + round(start * media_scale)
+    body += struct.pack('>IiI', round(seconds * movie_scale), media, 0x10000)
+elst = struct.pack('>I4s', 8 + len(body), b'elst') + body
+edts = struct.pack('>I4s', 8 + len(elst), b'edts') + elst
+data[old[0]:sum(old)] = edts
+grow = len(edts) - old[1]
+for box in (moov, trak):
+    struct.pack_into('>I', data, box[0], box[1] + grow)
+total = round(sum(e[0] for e in edits) * movie_scale)
+tkhd = find(trak[0] + 8, sum(trak) + grow, b'tkhd')[0]
+struct.pack_into('>I', data, tkhd[0] + 28, total)
+struct.pack_into('>I', data, mvhd[0] + 24, total)
+open('edited.mov', 'wb').write(data)
+PY
+# The frames ffmpeg shows of it, by the file offset of their samples.
+ffprobe -v error -show_entries frame=pkt_pos -of csv=p=0 edited.mov > edited.mov.frames
+
 for f in h264_aac.mp4 h264_faststart.mp4 mjpeg_pcm.mov delayed.mov sound.m4a mobile.3gp \
          fragmented.mp4 fragmented_moof_base.mp4 fragmented_by_time.mp4 fragmented_partly.mp4 \
          fragmented_text.mp4 turned_90.mp4 turned_180.mp4 turned_270.mp4 mirrored.mp4 flipped.mp4 \
-         aspect.mp4 aspect.mov wide854.mp4 two_videos.mp4; do
+         aspect.mp4 aspect.mov wide854.mp4 two_videos.mp4 qtrle.mov qtrle_grey.mov prores.mov cinepak.mov \
+         svq1.mov mpeg4.mp4 h263.mov png.mov uyvy.mov pal8.mov dv.mov hevc.mp4 av1.mp4 sounds.mov sounds.mp4 \
+         edit_base.mov; do
   ffprobe -v error -count_packets -show_streams -show_format -of flat "$f" > "$f.probe"
-  ffprobe -v error -select_streams v:0 -show_entries packet=pts_time -of csv=p=0 "$f" \
-    | sort -g > "$f.vpts"
-  # The first video stream's packets in file order: size, offset, key flag.
-  ffprobe -v error -select_streams v:0 -show_entries packet=size,pos,flags -of csv=p=0 "$f" > "$f.vpackets"
+  # From one more reading: the presentation times of the first video
+  # stream's packets (NAME.vpts, one per line, seconds, ascending) and its
+  # packets in file order (NAME.vpackets: size, offset, key flag); every
+  # stream's packets in file order (NAME.packets: stream, pts, dts, size,
+  # offset, flags) and extradata (NAME.extradata: index and hex).
+  ffprobe -v error -show_entries packet=stream_index,pts,pts_time,dts,size,pos,flags:stream=index,codec_type,extradata \
+    -show_data -of json "$f" | python3 -c '
+import json, sys
+name = sys.argv[1]
+probe = json.load(sys.stdin)
+streams, packets = probe.get("streams", []), probe.get("packets", [])
+video = [s["index"] for s in streams if s.get("codec_type") == "video"][:1]
+mine = [p for p in packets if [p["stream_index"]] == video]
+with open(name + ".vpts", "w") as out:
+    for t in sorted((p["pts_time"] for p in mine if "pts_time" in p), key=float):
+        out.write(t + "\n")
+with open(name + ".vpackets", "w") as out:
+    for p in mine:
+        out.write("%s,%s,%s\n" % (p["size"], p.get("pos", "N/A"), p["flags"]))
+with open(name + ".packets", "w") as out:
+    for p in packets:
+        out.write("%d,%s,%s,%s,%s,%s\n" % (p["stream_index"], p.get("pts", "N/A"), p.get("dts", "N/A"),
+                                            p["size"], p.get("pos", "N/A"), p["flags"]))
+with open(name + ".extradata", "w") as out:
+    for s in streams:
+        lines = s.get("extradata", "").split("\n")
+        out.write("%d %s\n" % (s["index"], "".join(l.split(": ", 1)[1][:39].replace(" ", "") for l in lines if ": " in l)))
+' "$f"
 done
 touch stamp
