@@ -443,6 +443,177 @@ TEST(MediaFiles, DamagedFragments) {
   }
 }
 
+// The sound fields a decoder sets up from, per format: QuickTime version 0
+// PCM, version 1 with 'wave' (frma, enda, esds, alac), version 2 'lpcm'
+// above 65535 Hz, and ISO entries.
+TEST(MediaFiles, SoundDescriptions) {
+  REQUIRE_MEDIA();
+  struct Want {
+    const char* format;
+    uint32_t version, bits, bytesPerFrame, samplesPerPacket;
+    bool bigEndian;
+    const char* wave;
+    double rate;
+    size_t config;
+    uint8_t objectType;
+  };
+  const Want mov[] = {
+      {"twos", 0, 16, 0, 0, true, "", 44100, 0, 0},         {"sowt", 0, 16, 0, 0, false, "", 44100, 0, 0},
+      {"in24", 1, 16, 3, 1, true, "in24", 44100, 0, 0},     {"in24", 1, 16, 3, 1, false, "in24", 44100, 0, 0},
+      {"fl32", 1, 16, 4, 1, true, "fl32", 44100, 0, 0},     {"ulaw", 0, 16, 0, 0, false, "", 44100, 0, 0},
+      {"alaw", 0, 16, 0, 0, false, "", 44100, 0, 0},        {"ima4", 1, 16, 0, 64, false, "", 44100, 0, 0},
+      {".mp3", 1, 16, 0, 1152, false, "", 44100, 0, 0},     {"mp4a", 1, 16, 0, 1024, false, "mp4a", 44100, 5, 0x40},
+      {"alac", 1, 16, 0, 4096, false, "alac", 44100, 36, 0}, {"lpcm", 2, 24, 0, 0, false, "", 96000, 0, 0},
+  };
+  MovieModel m = ParseFile(ReadAll("sounds.mov"));
+  ASSERT_EQ(12u, m.tracks.size());
+  for (size_t i = 0; i < 12; ++i) {
+    const SampleDescription& d = m.tracks[i].description;
+    const Want& w = mov[i];
+    SCOPED_TRACE(w.format);
+    EXPECT_EQ(w.format, FourCCText(d.format));
+    EXPECT_EQ(w.version, d.version);
+    EXPECT_EQ(w.bits, d.bitsPerSample);
+    EXPECT_EQ(w.bytesPerFrame, d.bytesPerFrame);
+    EXPECT_EQ(w.samplesPerPacket, d.samplesPerPacket);
+    EXPECT_EQ(w.bigEndian, d.bigEndian);
+    EXPECT_EQ(w.wave, d.waveFormat ? FourCCText(d.waveFormat) : "");
+    EXPECT_EQ(w.rate, d.sampleRate);
+    EXPECT_EQ(1u, d.channels);
+    EXPECT_EQ(w.config, d.config.size());
+    EXPECT_EQ(w.objectType, d.objectType);
+  }
+  // Version 2: little-endian signed packed integers, 3 bytes a frame.
+  const SampleDescription& v2 = m.tracks[11].description;
+  EXPECT_EQ(kLpcmSignedInteger | kLpcmPacked, v2.lpcmFlags);
+  EXPECT_EQ(3u, v2.constBytesPerPacket);
+  EXPECT_EQ(1u, v2.constFramesPerPacket);
+  // ALAC: the box header rebuilt, then the config naming 16 bits, one
+  // channel, 44100 Hz.
+  const std::vector<uint8_t>& alac = m.tracks[10].description.config;
+  ASSERT_EQ(36u, alac.size());
+  EXPECT_EQ("00000024616c616300000000", Hex(std::vector<uint8_t>(alac.begin(), alac.begin() + 12)));
+  EXPECT_EQ(16, alac[12 + 5]);
+  EXPECT_EQ(1, alac[12 + 9]);
+  EXPECT_EQ("0000ac44", Hex(std::vector<uint8_t>(alac.end() - 4, alac.end())));
+
+  m = ParseFile(ReadAll("sounds.mp4"));
+  ASSERT_EQ(4u, m.tracks.size());
+  EXPECT_EQ(0x40, m.tracks[0].description.objectType);
+  EXPECT_EQ(0x6B, m.tracks[1].description.objectType);  // MP3: no decoder specific info
+  EXPECT_TRUE(m.tracks[1].description.config.empty());
+  EXPECT_EQ("ac-3", FourCCText(m.tracks[2].description.format));
+  EXPECT_EQ(36u, m.tracks[3].description.config.size());
+  for (const Track& t : m.tracks) EXPECT_EQ(0u, t.description.version);
+}
+
+// Picture entries: depth, grey, fields; the palette picture's first sample
+// drawn through the entry's colour table is ffmpeg's decoded frame, and
+// the 2vuy movie's first sample is the frame's bytes.
+TEST(MediaFiles, PictureDescriptionsAndPixels) {
+  REQUIRE_MEDIA();
+  struct Want { const char* name; const char* format; uint16_t depth; bool grey; size_t palette; uint32_t fields; };
+  for (const Want& w : {Want{"qtrle.mov", "rle ", 24, false, 0, 1}, Want{"qtrle_grey.mov", "rle ", 40, true, 256, 1},
+                        Want{"pal8.mov", "raw ", 8, false, 256, 1}, Want{"uyvy.mov", "2vuy", 24, false, 0, 1},
+                        Want{"dv.mov", "dvcp", 24, false, 0, 1}, Want{"mpeg4.mp4", "mp4v", 24, false, 0, 0}}) {
+    SCOPED_TRACE(w.name);
+    MovieModel m = ParseFile(ReadAll(w.name));
+    ASSERT_EQ(0, m.videoTrack());
+    const SampleDescription& d = m.tracks[0].description;
+    EXPECT_EQ(w.format, FourCCText(d.format));
+    EXPECT_EQ(w.depth, d.depth);
+    EXPECT_EQ(w.grey, d.greyscale);
+    EXPECT_EQ(w.palette, d.palette.size());
+    EXPECT_EQ(w.fields, d.fieldCount);
+  }
+  // Grey: white down to black.
+  MovieModel grey = ParseFile(ReadAll("qtrle_grey.mov"));
+  EXPECT_EQ(0xFFFFFFFFu, grey.tracks[0].description.palette[0]);
+  EXPECT_EQ(0xFF000000u, grey.tracks[0].description.palette[255]);
+
+  const std::vector<uint8_t> file = ReadAll("pal8.mov");
+  MovieModel m = ParseFile(file);
+  const Track& t = m.tracks[0];
+  SampleRef r;
+  ASSERT_TRUE(SampleAt(t, 0, &r));
+  ASSERT_EQ(160u * 120, r.size);
+  const std::vector<uint8_t> rgb = ReadAll("pal8.mov.rgb");
+  ASSERT_EQ(160u * 120 * 3, rgb.size());
+  size_t wrong = 0;
+  for (size_t i = 0; i < r.size; ++i) {
+    uint32_t argb = t.description.palette[file[r.offset + i]];
+    if (uint8_t(argb >> 16) != rgb[3 * i] || uint8_t(argb >> 8) != rgb[3 * i + 1] || uint8_t(argb) != rgb[3 * i + 2]) ++wrong;
+  }
+  EXPECT_EQ(0u, wrong);
+  // The table is the picture's own, not the standard one.
+  EXPECT_NE(DefaultPalette(8, false), t.description.palette);
+
+  const std::vector<uint8_t> uyvy = ReadAll("uyvy.mov");
+  m = ParseFile(uyvy);
+  ASSERT_TRUE(SampleAt(m.tracks[0], 0, &r));
+  const std::vector<uint8_t> frame = ReadAll("uyvy.mov.frame");
+  ASSERT_EQ(160u * 120 * 2, frame.size());
+  ASSERT_EQ(frame.size(), r.size);
+  EXPECT_TRUE(std::equal(frame.begin(), frame.end(), uyvy.begin() + ptrdiff_t(r.offset)));
+}
+
+// A movie edited by hand: nothing for 0.4 s, media 1.0-1.8 s, then media
+// 0.2-0.8 s, of B-frames. The frame shown at each video sample time is the
+// one the unedited copy shows at the matching media time, and ffmpeg shows
+// the same frames in the same order (its times run a frame late after the
+// first edit, so only the order is compared).
+TEST(MediaFiles, SeveralEdits) {
+  REQUIRE_MEDIA();
+  const MovieModel base = ParseFile(ReadAll("edit_base.mov"));
+  const MovieModel m = ParseFile(ReadAll("edited.mov"));
+  ASSERT_EQ(0, m.videoTrack());
+  ASSERT_EQ(3u, m.tracks[0].edits.size());
+  const Track& t = m.tracks[0];
+  const std::vector<int32_t> times = VideoSampleTimes(m);
+  const std::vector<uint32_t> indices = VideoSampleIndices(m);
+  ASSERT_EQ(times.size(), indices.size());
+
+  // By hand from the unedited copy's frame times (ffprobe's, 25 fps): in the
+  // edit starting at movie time t0 with media from s, the frame at media
+  // time s + (t - t0).
+  const std::vector<double> basePts = VideoPts("edit_base.mov");
+  const std::vector<StreamPacket> packets = Packets("edit_base.mov", 0);
+  ASSERT_EQ(50u, packets.size());
+  std::vector<std::pair<int32_t, uint64_t>> want;  // movie time (ms), sample offset
+  const double edits[2][3] = {{0.4, 0.8, 1.0}, {1.2, 0.6, 0.2}};
+  for (const auto& e : edits)
+    for (int f = 0; f < 50; ++f) {
+      double pts = basePts[size_t(f)];
+      if (pts + 1e-9 < e[2] || pts + 1e-9 >= e[2] + e[1]) continue;
+      // The packet of that frame, by ffprobe's pts in media units.
+      for (const StreamPacket& p : packets)
+        if (p.pts == llround(pts * t.mediaTimeScale)) want.push_back({int32_t(llround((e[0] + pts - e[2]) * 1000)), p.pos});
+    }
+  ASSERT_EQ(35u, want.size());
+  ASSERT_EQ(want.size(), times.size());
+  std::vector<uint64_t> shownAt;
+  for (size_t i = 0; i < times.size(); ++i) {
+    SampleRef r;
+    ASSERT_TRUE(SampleAt(t, indices[i], &r));
+    EXPECT_EQ(want[i].first, times[i] * 1000 / int32_t(m.timeScale)) << i;
+    EXPECT_EQ(want[i].second, r.offset) << i;
+    shownAt.push_back(r.offset);
+  }
+  std::vector<uint64_t> ffmpeg;
+  std::ifstream in(MediaPath("edited.mov.frames"));
+  for (unsigned long long pos; in >> pos;) ffmpeg.push_back(pos);
+  EXPECT_EQ(ffmpeg, shownAt);
+  EXPECT_EQ(base.tracks[0].sampleCount, t.sampleCount);
+
+  // Sound plays the same way: where the edits say, -1 in the empty one.
+  EXPECT_EQ(-1, MediaTimeAt(t, m, 0));
+  EXPECT_EQ(-1, MediaTimeAt(t, m, int64_t(m.timeScale) * 399 / 1000));
+  const int64_t delay = t.edits[1].mediaTime - t.mediaTimeScale;  // the B-frame delay
+  EXPECT_EQ(delay + t.mediaTimeScale, MediaTimeAt(t, m, int64_t(m.timeScale) * 4 / 10));
+  EXPECT_EQ(delay + t.mediaTimeScale * 2 / 10 + t.mediaTimeScale / 10, MediaTimeAt(t, m, int64_t(m.timeScale) * 13 / 10));
+  EXPECT_EQ(-1, MediaTimeAt(t, m, int64_t(m.timeScale) * 18 / 10));
+}
+
 // VANTORO_LONG_MOVIE=path to a long movie: reports how long reading its
 // tables takes (a two-hour 25 fps movie should take well under 50 ms).
 TEST(MediaFiles, LongMovieTiming) {
