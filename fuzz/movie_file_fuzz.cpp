@@ -3,6 +3,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <vector>
+
 #include "engine/container/movie_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -10,6 +12,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   vmedia::MovieModel movie;
   if (vmedia::ParseMovie(src, &movie) != vmedia::ParseStatus::Ok) return 0;
   vmedia::VideoSampleTimes(movie);
+  const std::vector<uint32_t> indices = vmedia::VideoSampleIndices(movie);
+  const int video = movie.videoTrack();
+  for (uint32_t i : indices) {
+    vmedia::SampleRef r;
+    if (video >= 0 && i >= movie.tracks[size_t(video)].sampleCount) __builtin_trap();
+    vmedia::SampleAt(movie.tracks[size_t(video)], i, &r);
+  }
   vmedia::StepTimes(movie);
   movie.videoTrack();
   for (const vmedia::Track& t : movie.tracks) {
@@ -22,7 +31,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       s.Duration(i);
       s.Size(i);
       s.SyncAtOrBefore(i);
+      vmedia::SampleRef r;
+      if (vmedia::SampleAt(t, i, &r) && (r.offset > size || r.size > size - r.offset)) __builtin_trap();
     }
+    for (int64_t at : {int64_t(0), movie.duration / 2, movie.duration, int64_t(-1), INT64_MAX})
+      vmedia::MediaTimeAt(t, movie, at);
+    if (t.description.config.size() > vmedia::kMaxDescriptionConfig || t.description.palette.size() > 256)
+      __builtin_trap();
   }
   return 0;
 }

@@ -386,7 +386,14 @@ TEST(MediaFiles, DamagedCopies) {
       if (st != ParseStatus::Ok) continue;
       std::vector<int32_t> times = StepTimes(m);
       EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
+      const std::vector<uint32_t> shown = VideoSampleIndices(m);
+      EXPECT_EQ(VideoSampleTimes(m).size(), shown.size());
+      for (uint32_t sample : shown) EXPECT_LT(sample, m.tracks[size_t(m.videoTrack())].sampleCount);
       for (const Track& t : m.tracks) {
+        SampleRef r;
+        for (uint32_t sample : {0u, t.sampleCount - 1})
+          if (SampleAt(t, sample, &r)) EXPECT_LE(r.offset + r.size, file.size());
+        EXPECT_GE(MediaTimeAt(t, m, m.duration / 2), -1);
         for (uint32_t sample : {0u, t.sampleCount / 2, t.sampleCount}) {
           uint64_t offset;
           if (t.samples.Offset(sample, &offset)) {

@@ -986,3 +986,93 @@ TEST(ContainerDescription, DamagedEntries) {
     }
   }
 }
+
+// Decode order I0 P3 B1 B2 P5 B4 shown 200 units late, key frames 0 and 4.
+TEST(ContainerSamples, SampleAtIndicesAndMediaTimes) {
+  Movie spec;
+  spec.deltas.assign(6, 100);
+  const int display[6] = {0, 3, 1, 2, 5, 4};
+  for (int i = 0; i < 6; ++i) spec.offsets.push_back((display[i] - i) * 100 + 200);
+  spec.sync = {1, 5};
+  // Nothing for 60 movie units; from media 450 (within the frame shown at
+  // 400) for 120; then the frame at media 200 held for 24.
+  spec.edits = {{60, -1, 0x10000}, {120, 450, 0x10000}, {24, 200, 0}};
+  spec.duration = spec.tkhdDuration = 204;
+  const Bytes file = spec.Build();
+  MovieModel m;
+  ASSERT_EQ(ParseStatus::Ok, Parse(file, &m));
+  const Track& t = m.tracks[0];
+
+  SampleRef r;
+  ASSERT_TRUE(SampleAt(t, 1, &r));
+  EXPECT_EQ(38u, r.offset);
+  EXPECT_EQ(10u, r.size);
+  EXPECT_EQ(100, r.decodeTime);
+  EXPECT_EQ(500, r.presentationTime);
+  EXPECT_EQ(100u, r.duration);
+  EXPECT_FALSE(r.sync);
+  ASSERT_TRUE(SampleAt(t, 4, &r));
+  EXPECT_TRUE(r.sync);
+  EXPECT_EQ(68u, r.offset) << "the second chunk";
+  EXPECT_EQ(400, r.decodeTime);
+  EXPECT_EQ(700, r.presentationTime);
+  ASSERT_TRUE(SampleAt(t, 0, &r));
+  EXPECT_TRUE(r.sync);
+  const SampleRef untouched = r;
+  EXPECT_FALSE(SampleAt(t, 6, &r));
+  EXPECT_EQ(untouched.offset, r.offset);
+
+  // The shown frames by hand (sample k shows at 200 + 100 x display[k]):
+  // 3 at the edit's start (media 450 is within its 400..500), 1 at 500, 5
+  // at 600, 4 at 700 (media to movie: x 600 / 2500), then 0 held at 180.
+  EXPECT_EQ(Times({60, 72, 96, 120, 180}), VideoSampleTimes(m));
+  EXPECT_EQ(std::vector<uint32_t>({3, 1, 5, 4, 0}), VideoSampleIndices(m));
+
+  EXPECT_EQ(-1, MediaTimeAt(t, m, -1));
+  EXPECT_EQ(-1, MediaTimeAt(t, m, 0));
+  EXPECT_EQ(-1, MediaTimeAt(t, m, 59));
+  EXPECT_EQ(450, MediaTimeAt(t, m, 60));
+  EXPECT_EQ(500, MediaTimeAt(t, m, 72));
+  EXPECT_EQ(200, MediaTimeAt(t, m, 180));
+  EXPECT_EQ(200, MediaTimeAt(t, m, 203));
+  EXPECT_EQ(-1, MediaTimeAt(t, m, 204));
+
+  // A sample whose bytes lie past the end of the file is not given.
+  Bytes cut(file);
+  Set32(cut, Find(cut, "stco") + 16 + 4, 0x7FFFFFF0);
+  ASSERT_EQ(ParseStatus::Ok, Parse(cut, &m));
+  EXPECT_TRUE(SampleAt(m.tracks[0], 3, &r));
+  EXPECT_FALSE(SampleAt(m.tracks[0], 4, &r));
+}
+
+TEST(ContainerSamples, RatesImplicitEditsAndFramesOnOneMovieTime) {
+  // Without edits: media 0 at movie 0 for the track's duration.
+  Movie spec;
+  MovieModel m;
+  ASSERT_EQ(ParseStatus::Ok, Parse(spec.Build(), &m));
+  EXPECT_EQ(500, MediaTimeAt(m.tracks[0], m, 120));
+  EXPECT_EQ(-1, MediaTimeAt(m.tracks[0], m, 240));
+  EXPECT_EQ(std::vector<uint32_t>({0, 1, 2, 3, 4, 5, 6, 7, 8, 9}), VideoSampleIndices(m));
+  // Twice the rate: twice the media a movie unit.
+  spec.edits = {{120, 100, 0x20000}};
+  ASSERT_EQ(ParseStatus::Ok, Parse(spec.Build(), &m));
+  EXPECT_EQ(100 + 500, MediaTimeAt(m.tracks[0], m, 60));
+  EXPECT_EQ(VideoSampleTimes(m).size(), VideoSampleIndices(m).size());
+  EXPECT_EQ(1u, VideoSampleIndices(m)[0]);
+
+  // Media finer than the movie: frames at media 0, 1 and 2 all start at
+  // movie time 0; the last of them is the one seen.
+  spec.edits.clear();
+  spec.deltas = {1, 1, 100, 100};
+  ASSERT_EQ(ParseStatus::Ok, Parse(spec.Build(), &m));
+  EXPECT_EQ(Times({0, 24}), VideoSampleTimes(m));
+  EXPECT_EQ(std::vector<uint32_t>({2, 3}), VideoSampleIndices(m));
+
+  // Sound: the same edits, no frames.
+  spec.handler = "soun";
+  spec.edits = {{60, -1, 0x10000}, {60, 1000, 0x10000}};
+  ASSERT_EQ(ParseStatus::Ok, Parse(spec.Build(), &m));
+  EXPECT_TRUE(VideoSampleIndices(m).empty());
+  EXPECT_EQ(-1, MediaTimeAt(m.tracks[0], m, 30));
+  EXPECT_EQ(1000 + 125, MediaTimeAt(m.tracks[0], m, 90));
+}
