@@ -7,33 +7,24 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "engine/orient.h"
-
-struct IMFSourceReader;
+#include "engine/frame_reader.h"
 
 namespace vmedia {
 
-struct Frame {
-  int index = -1;  // video sample index in the movie's time line
-  int width = 0;
-  int height = 0;
-  std::shared_ptr<const std::vector<uint8_t>> pixels;  // BGRX, top row first, width*4 per row
-};
-
 class VideoDecoder {
  public:
-  // `times`: movie times of the video samples, ascending; `scale`: their
-  // time scale; width/height: the picture size to deliver, as a viewer sees
-  // it; `orientation`: how the decoded pictures are turned to that.
-  // `fullRangeHint`: the pictures use codes 0-255 unless the reader says.
-  VideoDecoder(std::wstring path, std::vector<int32_t> times, int32_t scale, int width, int height,
-               Orientation orientation, bool fullRangeHint);
+  // Makes a reader of the file, on the decoder's thread; null when the file
+  // cannot be read that way. Called once for playback and once more for
+  // still pictures. width and height size the queue.
+  using Opener = std::function<std::unique_ptr<FrameReader>()>;
+  VideoDecoder(int width, int height, Opener open);
   ~VideoDecoder();
   VideoDecoder(const VideoDecoder&) = delete;
   VideoDecoder& operator=(const VideoDecoder&) = delete;
@@ -59,32 +50,12 @@ class VideoDecoder {
   bool Stop(int timeoutMs);
 
  private:
-  struct Reader;
-  struct StoredPicture {
-    int width = 0, height = 0;  // of the decoded picture, padding cropped
-    bool direct = true;         // converted straight into the picture shown
-  };
-  StoredPicture Stored(const Reader* r) const;
-  uint32_t ChooseStream(IMFSourceReader* reader) const;
   void Run();
   void Decode();
-  bool OpenReader(Reader* reader);
-  bool ReadFrame(Reader* reader, int64_t skipBelow, bool convert, Frame* frame, int64_t* readTime,
-                 bool* endOfStream);
-  int IndexOf(int64_t readerTime) const;
-  bool Position(Reader* reader, int index, Frame* frame, int64_t* time, bool* endOfStream);
-  void DoStill(std::unique_ptr<Reader>& reader, int index);
-  int64_t TargetTime(int index) const;
-  int64_t Tolerance(int index) const;
+  void DoStill(std::unique_ptr<FrameReader>& reader, int index);
   void EnsureThread();
 
-  const std::wstring path_;
-  const std::vector<int32_t> times_;
-  const int32_t scale_;
-  const int width_;
-  const int height_;
-  const Orientation orientation_;
-  const bool fullRangeHint_;
+  const Opener open_;
 
   std::mutex m_;
   std::condition_variable cv_;
@@ -92,8 +63,6 @@ class VideoDecoder {
   bool quit_ = false;
   bool exited_ = false;        // Run has returned
   bool failed_ = false;
-  bool ready_ = false;         // reader open, time offset known
-  int64_t offset_ = 0;         // reader time - movie time, 100 ns units
   bool streaming_ = false;     // decode ahead once playback asked for a position
   bool seekPending_ = false;
   int seekIndex_ = 0;

@@ -82,8 +82,16 @@ VideoDecoder* VideoOf(MovieRecord* m) {
   if (!m->timeline.hasVideo) return nullptr;
   if (!m->video) {
     const Timeline& tl = m->timeline;
-    m->video = std::make_unique<VideoDecoder>(m->path, tl.videoTimes, tl.timeScale, tl.width, tl.height,
-                                              tl.orientation, tl.fullRangeVideo);
+    PictureShape shape;
+    shape.path = m->path;
+    shape.times = tl.videoTimes;
+    shape.scale = tl.timeScale;
+    shape.width = tl.width;
+    shape.height = tl.height;
+    shape.orientation = tl.orientation;
+    shape.fullRangeHint = tl.fullRangeVideo;
+    m->video = std::make_unique<VideoDecoder>(tl.width, tl.height,
+                                              [shape] { return OpenMediaFoundationFrames(shape); });
   }
   return m->video.get();
 }
