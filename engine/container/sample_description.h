@@ -41,12 +41,16 @@ struct SampleDescription {
   bool greyscale = false;  // depth 33..40
   // ARGB (alpha 0xFF) for 1, 2, 4 and 8 bits a pixel, colour or grey, 1 <<
   // bits entries: the entry's own colour table (colour table id 0, the
-  // table inline), else the standard Macintosh table for the depth (grey:
-  // white to black). Empty for other depths.
+  // table inline; colours it leaves out keep the standard ones), else the
+  // standard Macintosh table for the depth (grey: white to black). Empty
+  // for other depths.
   std::vector<uint32_t> palette;
   uint32_t fieldCount = 0;  // 'fiel': 1 or 2; 0 without one
 
-  // Sound entries (QuickTime versions 0, 1, 2 and ISO AudioSampleEntry).
+  // Sound entries (QuickTime versions 0, 1, 2 and ISO AudioSampleEntry),
+  // as stored: ISO entries say 2 channels and 16 bits whatever the stream
+  // (AAC, MP3, AC-3 decoders read their own), QuickTime version 1 keeps 16
+  // bits for 24-bit PCM (bytesPerFrame tells).
   uint32_t channels = 0;
   double sampleRate = 0;       // v2's 64-bit float, else 16.16; ISO 'srat' wins
   uint32_t bitsPerSample = 0;  // the sample size field; v2 constBitsPerChannel
