@@ -3,6 +3,7 @@
 #include <new>
 #include <unordered_set>
 
+#include "engine/codec_frames.h"
 #include "engine/open_files.h"
 #include "engine/ports.h"
 #include "engine/sound.h"
@@ -90,8 +91,17 @@ VideoDecoder* VideoOf(MovieRecord* m) {
     shape.height = tl.height;
     shape.orientation = tl.orientation;
     shape.fullRangeHint = tl.fullRangeVideo;
-    m->video = std::make_unique<VideoDecoder>(tl.width, tl.height,
-                                              [shape] { return OpenMediaFoundationFrames(shape); });
+    // Our own codecs where they read the track; Media Foundation for the
+    // rest, and where ours cannot open it after all.
+    std::shared_ptr<const MovieModel> model = tl.model;
+    std::shared_ptr<const std::vector<uint32_t>> samples = tl.videoSamples;
+    if (model && !CodecDecodes(model->tracks[size_t(model->videoTrack())])) model.reset();
+    m->video = std::make_unique<VideoDecoder>(tl.width, tl.height, [shape, model, samples] {
+      if (model) {
+        if (std::unique_ptr<FrameReader> own = OpenCodecFrames(shape, model, samples)) return own;
+      }
+      return OpenMediaFoundationFrames(shape);
+    });
   }
   return m->video.get();
 }

@@ -4,8 +4,10 @@
 #pragma once
 #include <stdint.h>
 
+#include <memory>
 #include <vector>
 
+#include "engine/container/movie_file.h"
 #include "engine/orient.h"
 
 namespace vmedia {
@@ -29,6 +31,10 @@ struct Timeline {
   bool mediaMissing = false;
   std::vector<int32_t> videoTimes;  // sorted, movie time of each video sample
   std::vector<int32_t> stepTimes;   // sorted, movie time of each step
+  // For a movie our own reader parsed: its model, and the decode index of
+  // the video sample shown from each videoTimes entry on.
+  std::shared_ptr<const MovieModel> model;
+  std::shared_ptr<const std::vector<uint32_t>> videoSamples;
 };
 
 // Index of the last time in `times` at or before t; -1 if none.

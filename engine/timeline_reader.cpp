@@ -82,6 +82,10 @@ OSErr ReadTimeline(HANDLE file, const std::wstring& path, Timeline* tl) {
       }
       if (tl->videoTimes.empty()) tl->hasVideo = false;
       tl->stepTimes = StepTimes(model);
+      if (tl->hasVideo) {
+        tl->videoSamples = std::make_shared<const std::vector<uint32_t>>(VideoSampleIndices(model));
+        tl->model = std::make_shared<const MovieModel>(std::move(model));
+      }
       return noErr;
     }
     // Compressed movie headers may still play through Media Foundation;

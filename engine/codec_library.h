@@ -1,0 +1,44 @@
+// FFmpeg's decoding libraries (avcodec, avutil, swscale), loaded at run time
+// from the engine's own folder by full path, never by a bare name, so that
+// no other copy on the machine can stand in for them. Nothing links against
+// them: when they are missing the engine decodes through Media Foundation.
+#pragma once
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/frame.h>
+#include <libswscale/swscale.h>
+}
+
+namespace vmedia {
+
+struct CodecLibrary {
+  const AVCodec* (*avcodec_find_decoder)(enum AVCodecID);
+  AVCodecContext* (*avcodec_alloc_context3)(const AVCodec*);
+  int (*avcodec_open2)(AVCodecContext*, const AVCodec*, AVDictionary**);
+  void (*avcodec_free_context)(AVCodecContext**);
+  int (*avcodec_send_packet)(AVCodecContext*, const AVPacket*);
+  int (*avcodec_receive_frame)(AVCodecContext*, AVFrame*);
+  void (*avcodec_flush_buffers)(AVCodecContext*);
+  AVPacket* (*av_packet_alloc)();
+  void (*av_packet_free)(AVPacket**);
+  void (*av_packet_unref)(AVPacket*);
+  uint8_t* (*av_packet_new_side_data)(AVPacket*, enum AVPacketSideDataType, size_t);
+  AVFrame* (*av_frame_alloc)();
+  void (*av_frame_free)(AVFrame**);
+  void (*av_frame_unref)(AVFrame*);
+  void* (*av_mallocz)(size_t);
+  void (*av_log_set_level)(int);
+  struct SwsContext* (*sws_getCachedContext)(struct SwsContext*, int, int, enum AVPixelFormat, int, int,
+                                             enum AVPixelFormat, int, SwsFilter*, SwsFilter*, const double*);
+  int (*sws_scale)(struct SwsContext*, const uint8_t* const[], const int[], int, int, uint8_t* const[],
+                   const int[]);
+  void (*sws_freeContext)(struct SwsContext*);
+  int (*sws_setColorspaceDetails)(struct SwsContext*, const int[4], int, const int[4], int, int, int, int);
+  const int* (*sws_getCoefficients)(int);
+};
+
+// The libraries, loaded at the first call; null when any of them or any
+// entry is missing. Thread-safe; they stay loaded for the process's life.
+const CodecLibrary* Codecs();
+
+}  // namespace vmedia
