@@ -150,6 +150,16 @@ TEST_F(EndToEnd, PlaysToTheEndAndFinishes) {
   }
 }
 
+// Movies of each codec play through to their end and finish.
+TEST_F(EndToEnd, EachCodecPlaysToTheEnd) {
+  for (const char* name : {"qtrle.mov", "prores.mov", "cinepak.mov", "svq1.mov", "mpeg4.mp4", "h263.mov",
+                           "png.mov", "uyvy.mov", "pal8.mov", "dv.mov", "hevc.mp4", "fragmented_partly.mp4"}) {
+    ASSERT_EQ(Call("Vantoro-Play", MediaPath(name)), "") << name;
+    EXPECT_TRUE(PlayToEnd(kDeadlineMs)) << name << " never finished, at " << Call("Vantoro-GetTime");
+    EXPECT_EQ(Call("Vantoro-GetTime"), "74005") << name;
+  }
+}
+
 TEST_F(EndToEnd, SoundOnlyPlaysSilentlyOnTheClock) {
   ASSERT_EQ(Call("Vantoro-Play", MediaPath("sound.m4a")), "");
   EXPECT_TRUE(PlayToEnd(kDeadlineMs));
@@ -226,7 +236,18 @@ TEST_F(EndToEnd, SetTimeThenFrameToClipboard) {
                {"wide854.mp4", "00:00:00.06", 6},
                // The first video track of two; a frame from a fragment (its
                // first frame is at 0.08 s, so 1.2 s shows the 29th).
-               {"two_videos.mp4", "00:00:00.15", 15}, {"fragmented.mp4", "00:00:01.05", 28}};
+               {"two_videos.mp4", "00:00:00.15", 15}, {"fragmented.mp4", "00:00:01.05", 28},
+               // The codecs of QuickTime-era archives and of today's cameras,
+               // decoded by the engine's own libraries.
+               {"qtrle.mov", "00:00:00.07", 7}, {"qtrle_grey.mov", "00:00:00.06", 6},
+               {"prores.mov", "00:00:00.05", 5}, {"cinepak.mov", "00:00:00.07", 7},
+               {"svq1.mov", "00:00:00.06", 6}, {"mpeg4.mp4", "00:00:01.12", 37}, {"h263.mov", "00:00:00.07", 7},
+               {"png.mov", "00:00:00.04", 4}, {"uyvy.mov", "00:00:00.07", 7}, {"pal8.mov", "00:00:00.03", 3},
+               {"dv.mov", "00:00:00.02", 2}, {"hevc.mp4", "00:00:00.07", 7},
+               // A frame that only a fragment lists, where the moov lists a
+               // few: .20 at its 29 frames in 1.24 s is 0.855 s, where the
+               // 20th frame (from 0.08 s) shows.
+               {"fragmented_partly.mp4", "00:00:00.20", 19}};
   for (const Shot& shot : shots) {
     ASSERT_EQ(Call("Vantoro-Play", MediaPath(shot.movie) + "|0|0"), "");
     windows.Pump(50);
