@@ -261,6 +261,14 @@ bool CodecFrames::Seek(int index, Frame* frame, bool* endOfStream) {
   index = std::clamp(index, 0, int(shownTimes_.size()) - 1);
   uint32_t sample = (*samples_)[size_t(index)];
   uint32_t key = track_.samples.SyncAtOrBefore(sample);
+  // In an open group of pictures the frames that follow a key frame in
+  // decode order but show before it lean on the group before: decoding
+  // must start a key frame earlier.
+  SampleRef keyRef;
+  for (int guard = 0; key > 0 && guard < 64 && SampleAt(track_, key, &keyRef) &&
+                      keyRef.presentationTime > shownTimes_[size_t(index)];
+       ++guard)
+    key = track_.samples.SyncAtOrBefore(key - 1);
   // Going on is cheaper than starting again when the decoder is already
   // past the key frame and short of the picture.
   bool goOn = lastShown_ >= 0 && !draining_ && key < nextSend_ && shownTimes_[size_t(index)] > lastTime_;

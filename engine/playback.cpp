@@ -1,5 +1,7 @@
 #include "engine/playback.h"
 
+#include <algorithm>
+
 #include "engine/draw.h"
 #include "engine/ports.h"
 #include "engine/sound.h"
@@ -11,9 +13,16 @@ namespace {
 constexpr int kPrerollTimeoutMs = 10000;
 constexpr int kStillTimeoutMs = 10000;
 
-int DueIndex(MovieRecord* m, TimeValue t) {
-  int i = IndexAtOrBefore(m->timeline.videoTimes, t);
-  return i < 0 ? 0 : i;
+// The video sample showing at t; -1 before the first one (an empty edit at
+// the start, or media that begins late), where no picture shows.
+int DueIndex(MovieRecord* m, TimeValue t) { return IndexAtOrBefore(m->timeline.videoTimes, t); }
+
+// No picture: the host paints its own background where the last one was.
+void Blank(MovieRecord* m) {
+  if (!m->shown.pixels) return;
+  m->shown = Frame();
+  RECT r = {m->box.left, m->box.top, m->box.right, m->box.bottom};
+  if (HWND window = PortWindow(m->gworld)) InvalidateRect(window, &r, TRUE);
 }
 
 void Show(MovieRecord* m) {
@@ -41,7 +50,9 @@ void TaskMovie(MovieRecord* m) {
   TimeValue t = m->clock.TimeAt(WallSeconds());
   if (VideoDecoder* video = VideoOf(m)) {
     int due = DueIndex(m, t);
-    if (due != m->shown.index) {
+    if (due < 0) {
+      Blank(m);
+    } else if (due != m->shown.index) {
       Frame frame;
       switch (video->TakeFrame(due, &frame)) {
         case VideoDecoder::Take::Got:
@@ -67,7 +78,7 @@ OSErr PrePreroll(MovieRecord* m, TimeValue time, Fixed rate) {
   // Nothing to decode: say so now rather than after the preroll's wait.
   if (m->timeline.mediaMissing) return codecErr;
   if (VideoDecoder* video = VideoOf(m)) {
-    int due = DueIndex(m, time);
+    int due = std::max(DueIndex(m, time), 0);
     if (due != m->shown.index) video->SeekTo(due);
   }
   return noErr;
@@ -76,7 +87,9 @@ OSErr PrePreroll(MovieRecord* m, TimeValue time, Fixed rate) {
 OSErr Preroll(MovieRecord* m, TimeValue time, Fixed rate) {
   if (VideoDecoder* video = VideoOf(m)) {
     int due = DueIndex(m, time);
-    if (due != m->shown.index) {
+    if (due < 0) {
+      Blank(m);
+    } else if (due != m->shown.index) {
       Frame frame;
       if (!video->WaitFrame(due, kPrerollTimeoutMs, &frame)) return codecErr;
       m->shown = std::move(frame);
@@ -102,7 +115,9 @@ bool IsDone(MovieRecord* m) { return m->clock.IsDone(WallSeconds()); }
 OSErr Update(MovieRecord* m) {
   if (VideoDecoder* video = VideoOf(m)) {
     int due = DueIndex(m, CurrentTime(m));
-    if (due != m->shown.index) {
+    if (due < 0) {
+      Blank(m);
+    } else if (due != m->shown.index) {
       Frame frame;
       if (video->TakeFrame(due, &frame) == VideoDecoder::Take::Got) m->shown = std::move(frame);
     }
@@ -120,6 +135,7 @@ bool FrameAtTime(MovieRecord* m, TimeValue time, Frame* frame) {
   VideoDecoder* video = VideoOf(m);
   if (!video) return false;
   int due = DueIndex(m, time);
+  if (due < 0) return false;
   if (m->shown.index == due && m->shown.pixels) {
     *frame = m->shown;
     return true;

@@ -207,6 +207,19 @@ TEST_F(EndToEnd, LoopingSegmentNeverFinishes) {
   EXPECT_FALSE(Subclassed());
 }
 
+// An empty edit shows no picture: there is no frame to copy until the
+// media starts.
+TEST_F(EndToEnd, EmptyEditShowsNoPicture) {
+  ASSERT_EQ(Call("Vantoro-Play", MediaPath("edited.mov") + "|0|0"), "");
+  ASSERT_EQ(Call("Vantoro-SetTime", "00:00:00.04"), "");  // 0.2 s
+  windows.Pump(50);
+  EXPECT_EQ(Call("Vantoro-GetVideoFrame"), "74006");
+  ASSERT_EQ(Call("Vantoro-SetTime", "00:00:00.10"), "");  // 0.51 s
+  windows.Pump(50);
+  EXPECT_EQ(Call("Vantoro-GetVideoFrame"), "");
+  EXPECT_EQ(Call("Vantoro-Stop"), "");
+}
+
 // A movie whose media data is gone (its moov cut from a camera file) still
 // tells its duration and size, but is refused for playing straight away,
 // not after the wait for a first frame that can never come.
@@ -228,6 +241,7 @@ TEST_F(EndToEnd, SetTimeThenFrameToClipboard) {
     const char* movie;
     const char* time;
     int frame;
+    const char* frameOf = nullptr;  // the movie whose frame it is, when not the one played
   } shots[] = {{"h264_aac.mp4", "00:00:01.12", 37}, {"mjpeg_pcm.mov", "00:00:02.05", 55},
                {"h264_aac.mp4", "00:00:00.00", 0},
                // Shown as a viewer sees them: turned, with their pixel aspect.
@@ -247,7 +261,12 @@ TEST_F(EndToEnd, SetTimeThenFrameToClipboard) {
                // A frame that only a fragment lists, where the moov lists a
                // few: .20 at its 29 frames in 1.24 s is 0.855 s, where the
                // 20th frame (from 0.08 s) shows.
-               {"fragmented_partly.mp4", "00:00:00.20", 19}};
+               {"fragmented_partly.mp4", "00:00:00.20", 19},
+               // Edits: 0.4 s of nothing, then 0.8 s from 1.0 s of the
+               // media, then 0.6 s from 0.2 s; 35 frames in 1.8 s. 0.772 s
+               // shows media 1.372 s, 1.412 s shows 0.412 s.
+               {"edited.mov", "00:00:00.15", 34, "edit_base.mov"},
+               {"edited.mov", "00:00:01.08", 10, "edit_base.mov"}};
   for (const Shot& shot : shots) {
     ASSERT_EQ(Call("Vantoro-Play", MediaPath(shot.movie) + "|0|0"), "");
     windows.Pump(50);
@@ -257,7 +276,8 @@ TEST_F(EndToEnd, SetTimeThenFrameToClipboard) {
     HANDLE block = GetClipboardData(RegisterClipboardFormatA("Mac-PICT"));
     ASSERT_NE(block, nullptr);
     const char* bytes = static_cast<const char*>(GlobalLock(block));
-    std::string name = std::string(VANTORO_MEDIA_DIR) + "/" + shot.movie + "." + std::to_string(shot.frame) + ".pict";
+    std::string name = std::string(VANTORO_MEDIA_DIR) + "/" + (shot.frameOf ? shot.frameOf : shot.movie) + "." +
+                       std::to_string(shot.frame) + ".pict";
     std::ofstream out(name, std::ios::binary);
     out << std::string(512, '\0');
     out.write(bytes, GlobalSize(block));
@@ -265,7 +285,7 @@ TEST_F(EndToEnd, SetTimeThenFrameToClipboard) {
     HANDLE size = GetClipboardData(RegisterClipboardFormatA("Mac-SIZE"));
     ASSERT_NE(size, nullptr);
     const uint8_t* s = static_cast<const uint8_t*>(GlobalLock(size));
-    Expected e = ExpectedOf(shot.movie);
+    Expected e = ExpectedOf(shot.frameOf ? shot.frameOf : shot.movie);
     EXPECT_EQ((s[4] << 8) | s[5], e.width) << shot.movie;
     EXPECT_EQ((s[6] << 8) | s[7], e.height) << shot.movie;
     GlobalUnlock(size);
