@@ -86,6 +86,7 @@ class CodecFrames : public FrameReader {
   AVPacket* packet_ = nullptr;
   AVFrame* picture_ = nullptr;
   SwsContext* scaler_ = nullptr;
+  bool scalerBt709_ = false;         // the scaler was told the stream is BT.709
   std::vector<int64_t> shownTimes_;  // presentation time of each shown index's sample
   std::vector<uint8_t> bytes_;       // the sample being sent, with the padding decoders read past
   std::vector<uint8_t> stored_;      // a picture at its decoded size, before turning and scaling
@@ -206,9 +207,21 @@ bool CodecFrames::Convert(const AVFrame* p, Frame* frame) {
   const bool direct = shape_.orientation.Plain() && w == shape_.width && h == shape_.height;
   if (!direct) stored_.resize(size_t(w) * h * 4);
   uint8_t* out = direct ? pixels->data() : stored_.data();
+  SwsContext* before = scaler_;
   scaler_ = lib_->sws_getCachedContext(scaler_, w, h, AVPixelFormat(p->format), w, h, AV_PIX_FMT_BGR0, SWS_BILINEAR,
                                        nullptr, nullptr, nullptr);
   if (!scaler_) return false;
+  // The scaler takes BT.601 unless told; HD streams say BT.709.
+  const bool bt709 = p->colorspace == AVCOL_SPC_BT709;
+  if (scaler_ != before || bt709 != scalerBt709_) {
+    if (bt709 || scalerBt709_) {
+      const bool fullRange = p->color_range == AVCOL_RANGE_JPEG || p->format == AV_PIX_FMT_YUVJ420P ||
+                             p->format == AV_PIX_FMT_YUVJ422P || p->format == AV_PIX_FMT_YUVJ444P;
+      lib_->sws_setColorspaceDetails(scaler_, lib_->sws_getCoefficients(bt709 ? SWS_CS_ITU709 : SWS_CS_DEFAULT),
+                                     fullRange, lib_->sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+    }
+    scalerBt709_ = bt709;
+  }
   uint8_t* planes[4] = {out, nullptr, nullptr, nullptr};
   int pitches[4] = {w * 4, 0, 0, 0};
   if (lib_->sws_scale(scaler_, p->data, p->linesize, 0, h, planes, pitches) != h) return false;

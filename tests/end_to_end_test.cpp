@@ -247,7 +247,7 @@ TEST_F(EndToEnd, SetTimeThenFrameToClipboard) {
                // Shown as a viewer sees them: turned, with their pixel aspect.
                {"turned_90.mp4", "00:00:00.10", 10}, {"turned_270.mp4", "00:00:00.05", 5},
                {"turned_180.mp4", "00:00:00.12", 12}, {"aspect.mp4", "00:00:00.08", 8},
-               {"wide854.mp4", "00:00:00.06", 6},
+               {"wide854.mp4", "00:00:00.06", 6}, {"bt709.mp4", "00:00:00.09", 9},
                // The first video track of two; a frame from a fragment (its
                // first frame is at 0.08 s, so 1.2 s shows the 29th).
                {"two_videos.mp4", "00:00:00.15", 15}, {"fragmented.mp4", "00:00:01.05", 28},

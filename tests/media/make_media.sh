@@ -70,6 +70,10 @@ PY
 ff "${video[@]}" -t 1 -c:v libx264 -preset ultrafast -pix_fmt yuv420p -vf setsar=4/3 aspect.mp4
 ff -f lavfi -i testsrc=size=720x480:rate=25 -t 0.4 -c:v mjpeg -vf setsar=32/27 aspect.mov
 ff -f lavfi -i testsrc=size=854x480:rate=25 -t 1 -c:v libx264 -preset ultrafast -pix_fmt yuv420p wide854.mp4
+# Tagged BT.709, as HD camera and phone clips are: its colours convert by
+# that matrix, not BT.601's.
+ff -f lavfi -i testsrc=size=320x240:rate=25 -t 1 -c:v libx264 -preset ultrafast -pix_fmt yuv420p \
+  -colorspace bt709 -color_primaries bt709 -color_trc bt709 bt709.mp4
 # Two video streams; the second is smaller, slower and disabled.
 ff "${video[@]}" -f lavfi -i testsrc2=size=160x120:rate=15 -t 1 -map 0:v -map 1:v \
   -c:v libx264 -preset ultrafast -pix_fmt yuv420p two_videos.mp4
@@ -167,7 +171,7 @@ ffprobe -v error -show_entries frame=pkt_pos -of csv=p=0 edited.mov > edited.mov
 for f in h264_aac.mp4 h264_faststart.mp4 mjpeg_pcm.mov delayed.mov sound.m4a mobile.3gp \
          fragmented.mp4 fragmented_moof_base.mp4 fragmented_by_time.mp4 fragmented_partly.mp4 \
          fragmented_text.mp4 turned_90.mp4 turned_180.mp4 turned_270.mp4 mirrored.mp4 flipped.mp4 \
-         aspect.mp4 aspect.mov wide854.mp4 two_videos.mp4 qtrle.mov qtrle_grey.mov prores.mov cinepak.mov \
+         aspect.mp4 aspect.mov wide854.mp4 bt709.mp4 two_videos.mp4 qtrle.mov qtrle_grey.mov prores.mov cinepak.mov \
          svq1.mov mpeg4.mp4 h263.mov png.mov uyvy.mov pal8.mov dv.mov hevc.mp4 av1.mp4 sounds.mov sounds.mp4 \
          edit_base.mov; do
   ffprobe -v error -count_packets -show_streams -show_format -of flat "$f" > "$f.probe"
