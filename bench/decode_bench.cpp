@@ -21,21 +21,11 @@
 #include <string>
 #include <vector>
 
+#include "bench/measure.h"
 #include "standin/host_windows.h"
 #include "tests/host_rig.h"
 
 namespace {
-
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // The box the movies are shown in: 16:9, inside the 640x480 document.
 constexpr int kBoxWidth = 480, kBoxHeight = 270;
@@ -48,13 +38,6 @@ bool PumpOne() {
   TranslateMessage(&msg);
   DispatchMessageA(&msg);
   return true;
-}
-
-COLORREF PixelAt(HWND window, int x, int y) {
-  HDC dc = GetDC(window);
-  COLORREF c = GetPixel(dc, x, y);
-  ReleaseDC(window, dc);
-  return c;
 }
 
 struct Spread {

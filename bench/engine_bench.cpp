@@ -17,21 +17,11 @@
 #include <string>
 #include <vector>
 
+#include "bench/measure.h"
 #include "standin/host_windows.h"
 #include "tests/host_rig.h"
 
 namespace {
-
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 int timerMessages = 0;
 double slowestMessage = 0;  // seconds, the longest one dispatch took
@@ -46,13 +36,6 @@ bool PumpOne() {
   DispatchMessageA(&msg);
   slowestMessage = std::max(slowestMessage, Now() - t);
   return true;
-}
-
-COLORREF PixelAt(HWND window, int x, int y) {
-  HDC dc = GetDC(window);
-  COLORREF c = GetPixel(dc, x, y);
-  ReleaseDC(window, dc);
-  return c;
 }
 
 // Grey level k of a patch, from the green channel: the engine shows the
