@@ -65,7 +65,12 @@ OSErr ReadTimeline(HANDLE file, const std::wstring& path, Timeline* tl) {
                            int64_t(model.width) * model.height > kMaxPicturePixels))
         return invalidMovie;
       tl->hasSound = model.hasSound();
-      if (tl->hasVideo) tl->videoTimes = VideoSampleTimes(model);
+      // One walk of the edits gives the frames' times, the steps of time
+      // code text, and what the decoder shows at each.
+      std::vector<int32_t> times;
+      std::vector<uint32_t> samples;
+      VideoSamples(model, &times, &samples);
+      if (tl->hasVideo) tl->videoTimes = times;
       if (model.videoTrack() >= 0) {
         const Track& track = model.tracks[size_t(model.videoTrack())];
         static const uint32_t kJpegCodecs[] = {0x6A706567 /* jpeg */, 0x6D6A7061 /* mjpa */, 0x6D6A7062 /* mjpb */,
@@ -81,9 +86,11 @@ OSErr ReadTimeline(HANDLE file, const std::wstring& path, Timeline* tl) {
         }
       }
       if (tl->videoTimes.empty()) tl->hasVideo = false;
-      tl->stepTimes = StepTimes(model);
+      // With video the steps are its frames; without, StepTimes gives the
+      // sound's hundredths.
+      tl->stepTimes = times.empty() ? StepTimes(model) : std::move(times);
       if (tl->hasVideo) {
-        tl->videoSamples = std::make_shared<const std::vector<uint32_t>>(VideoSampleIndices(model));
+        tl->videoSamples = std::make_shared<const std::vector<uint32_t>>(std::move(samples));
         tl->model = std::make_shared<const MovieModel>(std::move(model));
       }
       return noErr;

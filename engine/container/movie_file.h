@@ -130,6 +130,10 @@ std::vector<int32_t> VideoSampleTimes(const MovieModel& movie);
 // finer than the movie's time scale), the last of them.
 std::vector<uint32_t> VideoSampleIndices(const MovieModel& movie);
 
+// Both of the above from one walk of the edits, for a caller that needs
+// both; either pointer may be null.
+void VideoSamples(const MovieModel& movie, std::vector<int32_t>* times, std::vector<uint32_t>* indices);
+
 // The media time (the track's media units) shown at a movie time through
 // the track's edit list (without one, media time 0 at movie time 0 for the
 // track's duration): the edit's media time plus the time into the edit,

@@ -130,29 +130,36 @@ std::vector<Shown> ShownFrames(const MovieModel& movie) {
 
 }  // namespace
 
-std::vector<int32_t> VideoSampleTimes(const MovieModel& movie) {
-  std::vector<int32_t> out;
+void VideoSamples(const MovieModel& movie, std::vector<int32_t>* times, std::vector<uint32_t>* indices) {
+  if (times) times->clear();
+  if (indices) indices->clear();
   try {
     std::vector<Shown> shown = ShownFrames(movie);
-    out.reserve(shown.size());
-    for (const Shown& s : shown) out.push_back(s.time);
+    if (shown.empty()) return;
+    if (times) {
+      times->reserve(shown.size());
+      for (const Shown& s : shown) times->push_back(s.time);
+    }
+    if (indices) {
+      const std::vector<uint32_t>& order = movie.tracks[size_t(movie.videoTrack())].samples.presentationOrder;
+      indices->reserve(shown.size());
+      for (const Shown& s : shown) indices->push_back(s.frame < order.size() ? order[s.frame] : 0);
+    }
   } catch (...) {
-    out.clear();
+    if (times) times->clear();
+    if (indices) indices->clear();
   }
+}
+
+std::vector<int32_t> VideoSampleTimes(const MovieModel& movie) {
+  std::vector<int32_t> out;
+  VideoSamples(movie, &out, nullptr);
   return out;
 }
 
 std::vector<uint32_t> VideoSampleIndices(const MovieModel& movie) {
   std::vector<uint32_t> out;
-  try {
-    std::vector<Shown> shown = ShownFrames(movie);
-    if (shown.empty()) return out;
-    const std::vector<uint32_t>& order = movie.tracks[size_t(movie.videoTrack())].samples.presentationOrder;
-    out.reserve(shown.size());
-    for (const Shown& s : shown) out.push_back(s.frame < order.size() ? order[s.frame] : 0);
-  } catch (...) {
-    out.clear();
-  }
+  VideoSamples(movie, nullptr, &out);
   return out;
 }
 
