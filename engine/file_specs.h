@@ -1,4 +1,4 @@
-// File specifications for host paths. An FSSpec cannot hold a Windows path,
+// FSSpecs for host paths. An FSSpec cannot hold a Windows path,
 // so the engine keeps each path in a bounded table and puts its token in
 // the FSSpec.
 #pragma once

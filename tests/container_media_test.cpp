@@ -149,20 +149,25 @@ TEST_P(MediaFile, MatchesFfprobe) {
     const uint64_t framesPerSample = pcm ? std::max(1u, t.description.samplesPerPacket) : 1;
     EXPECT_EQ(strtoul(probe[k + (pcm ? "duration_ts" : "nb_read_packets")].c_str(), nullptr, 10),
               t.sampleCount * framesPerSample);
-    if (t.sampleCount) EXPECT_EQ(SampleData::Whole, SampleDataInFile(t));
+    if (t.sampleCount) {
+      EXPECT_EQ(SampleData::Whole, SampleDataInFile(t));
+    }
     if (t.kind == TrackKind::Video || t.kind == TrackKind::Sound) {
       // What the decoder is given: ffmpeg's codec tag and extradata, byte
       // for byte.
       const SampleDescription& d = t.description;
       const std::string tag = probe[k + "codec_tag_string"];
-      if (tag.size() == 4) EXPECT_EQ(tag, FourCCText(d.format));
+      if (tag.size() == 4) {
+        EXPECT_EQ(tag, FourCCText(d.format));
+      }
       EXPECT_EQ(t.codec, d.format);
       EXPECT_EQ(Extradata(name, i), Hex(d.config));
       if (t.kind == TrackKind::Sound) {
         EXPECT_EQ(atof(probe[k + "sample_rate"].c_str()), d.sampleRate);
         // ISO entries say two channels whatever the stream holds.
-        if (name.find(".mov") != std::string::npos)
+        if (name.find(".mov") != std::string::npos) {
           EXPECT_EQ(strtoul(probe[k + "channels"].c_str(), nullptr, 10), d.channels);
+        }
       } else {
         EXPECT_EQ(t.codedWidth, d.width);
         EXPECT_EQ(t.codedHeight, d.height);
@@ -392,7 +397,9 @@ TEST(MediaFiles, DamagedCopies) {
       for (const Track& t : m.tracks) {
         SampleRef r;
         for (uint32_t sample : {0u, t.sampleCount - 1})
-          if (SampleAt(t, sample, &r)) EXPECT_LE(r.offset + r.size, file.size());
+          if (SampleAt(t, sample, &r)) {
+            EXPECT_LE(r.offset + r.size, file.size());
+          }
         EXPECT_GE(MediaTimeAt(t, m, m.duration / 2), -1);
         for (uint32_t sample : {0u, t.sampleCount / 2, t.sampleCount}) {
           uint64_t offset;
@@ -425,7 +432,9 @@ TEST(MediaFiles, DamagedFragments) {
       EXPECT_LE(t.sampleCount, intact.tracks[k].sampleCount);
       for (uint32_t sample = 0; sample < t.sampleCount; ++sample) {
         uint64_t offset;
-        if (t.samples.Offset(sample, &offset)) EXPECT_LE(offset + t.samples.Size(sample), size);
+        if (t.samples.Offset(sample, &offset)) {
+          EXPECT_LE(offset + t.samples.Size(sample), size);
+        }
         EXPECT_LE(t.samples.SyncAtOrBefore(sample), sample);
       }
     }
