@@ -13,7 +13,7 @@ void MovieClock::Reset(int32_t timeScale, int32_t duration) {
 
 // Moves the anchor to `now`, folding the movie time into the segment.
 double MovieClock::Advance(double now) {
-  double t = anchorTime_ + (now - anchorWall_) * rate_ * scale_;
+  double t = anchorTime_ + (now - anchorWall_) * rate_ * trim_ * scale_;
   double start = segStart_, end = segEnd_, len = end - start;
   if (rate_ > 0 && t >= end) {
     if ((flags_ & kPalindromeFlag) && len > 0) {
@@ -61,6 +61,11 @@ void MovieClock::SetTime(int32_t time, double now) {
 void MovieClock::SetRate(double rate, double now) {
   Advance(now);
   rate_ = std::isfinite(rate) ? rate : 0;
+}
+
+void MovieClock::SetTrim(double trim, double now) {
+  Advance(now);
+  trim_ = std::isfinite(trim) && trim > 0 ? trim : 0;
 }
 
 void MovieClock::SetFlags(int32_t flags, double now) {

@@ -20,9 +20,16 @@ class MovieClock {
 
   // Movie time at wall time `now`, with the segment's end applied.
   int32_t TimeAt(double now);
+  // The same unrounded, in the time scale's units.
+  double ExactTimeAt(double now) { return Advance(now); }
   void SetTime(int32_t time, double now);
   void SetRate(double rate, double now);
   void SetFlags(int32_t flags, double now);
+  // Runs the clock this much faster (> 1) or slower than its rate, so that
+  // it can catch up with the sound it follows, or wait for it (0); the rate
+  // it answers is unchanged. 1 by default and after Reset.
+  void SetTrim(double trim, double now);
+  double trim() const { return trim_; }
   // start < 0 selects the whole movie; length < 0 runs to the movie's end.
   void SetSegment(int32_t start, int32_t length, double now);
 
@@ -42,6 +49,7 @@ class MovieClock {
   int32_t segEnd_ = 0;
   int32_t flags_ = 0;
   double rate_ = 0;
+  double trim_ = 1;
   double anchorTime_ = 0;  // movie time at anchorWall_
   double anchorWall_ = 0;
   uint32_t wraps_ = 0;

@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "engine/codec_frames.h"
+#include "engine/mf_sound.h"
 #include "engine/open_files.h"
 #include "engine/ports.h"
 #include "engine/sound.h"
@@ -73,6 +74,7 @@ void DisposeMovieRecord(Movie movie) {
   MovieRecord* m = FindMovie(movie);
   if (!m) return;
   movies.erase(m);
+  m->sound.reset();  // silent first, whatever the video decoder does
   // A decoder stuck inside the media layer must not hold up the host's
   // thread for ever: it is left to finish on its own, and kept alive for it.
   if (m->video && !m->video->Stop(kDecoderStopTimeoutMs)) (void)m->video.release();
@@ -104,6 +106,11 @@ VideoDecoder* VideoOf(MovieRecord* m) {
     });
   }
   return m->video.get();
+}
+
+std::function<std::unique_ptr<SoundSource>()> SoundOpener(MovieRecord* m) {
+  std::wstring path = m->path;
+  return [path]() -> std::unique_ptr<SoundSource> { return OpenMediaFoundationSound(path); };
 }
 
 }  // namespace vmedia

@@ -3,12 +3,14 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/clock.h"
 #include "engine/decoder.h"
+#include "engine/sound_source.h"
 #include "engine/timeline.h"
 #include "media_interface/operations.h"
 
@@ -36,6 +38,7 @@ struct MovieRecord {
   vmedia::MovieClock clock;
   std::unique_ptr<vmedia::VideoDecoder> video;
   std::unique_ptr<vmedia::SoundPlayer> sound;
+  double soundWaitSince = -1;  // wall time the clock began to wait for the sound; -1 when not
   vmedia::Frame shown;  // the picture on screen, index -1 before the first
 };
 
@@ -54,5 +57,7 @@ double WallSeconds();
 
 // The video decoder, made at its first use; null for a movie without video.
 VideoDecoder* VideoOf(MovieRecord* m);
+// What opens the movie's sound on the sound player's thread.
+std::function<std::unique_ptr<SoundSource>()> SoundOpener(MovieRecord* m);
 
 }  // namespace vmedia

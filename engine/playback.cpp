@@ -1,6 +1,7 @@
 #include "engine/playback.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "engine/draw.h"
 #include "engine/ports.h"
@@ -12,6 +13,15 @@ namespace {
 
 constexpr int kPrerollTimeoutMs = 10000;
 constexpr int kStillTimeoutMs = 10000;
+constexpr int kSoundPrimeTimeoutMs = 5000;
+// How long the picture waits for its sound to start before it goes on alone.
+constexpr double kSoundWaitSeconds = 1.0;
+// A gap (in wall seconds) closed by a jump of the clock or a new start of
+// the sound, rather than by running the clock faster or slower.
+constexpr double kSoundJumpSeconds = 0.2;
+// A gap is closed at this share of it a second, never faster than kMaxTrim.
+constexpr double kSoundCatchUpSeconds = 0.5;
+constexpr double kMaxTrim = 0.2;
 
 // The video sample showing at t; -1 before the first one (an empty edit at
 // the start, or media that begins late), where no picture shows.
@@ -31,22 +41,73 @@ void Show(MovieRecord* m) {
   DrawPicture(PortWindow(m->gworld), m->box, f.pixels->data(), f.width, f.height);
 }
 
-void FollowSound(MovieRecord* m, bool jumped) {
-  if (!m->timeline.hasSound || !m->active) return;
-  if (!m->sound) {
-    if (m->clock.rate() == 0 || !SoundPlayer::DeviceAvailable()) return;
-    m->sound = std::make_unique<SoundPlayer>(m->path);
+// What the sound is to play, from the clock as it stands.
+SoundPlan PlanOf(MovieRecord* m, double now, double rate) {
+  const double scale = m->timeline.timeScale;
+  SoundPlan p;
+  p.from = m->clock.ExactTimeAt(now) / scale;
+  p.rate = rate;
+  p.segmentStart = m->clock.segmentStart() / scale;
+  p.segmentEnd = m->clock.segmentEnd() / scale;
+  // A palindrome's sound plays forward only: silent on the way back.
+  p.loop = (m->clock.flags() & kLoopFlag) && !(m->clock.flags() & kPalindromeFlag);
+  return p;
+}
+
+SoundPlayer* SoundFor(MovieRecord* m, double rate) {
+  if (!m->timeline.hasSound || !m->active) return nullptr;
+  if (!m->sound && SoundPlaysAt(rate) && SoundPlayer::DeviceAvailable()) {
+    m->sound = std::make_unique<SoundPlayer>(SoundOpener(m));
     m->sound->SetVolume(m->volume);
   }
-  double seconds = m->clock.TimeAt(WallSeconds()) / static_cast<double>(m->timeline.timeScale);
-  m->sound->Follow(seconds, m->clock.rate(), jumped);
+  return m->sound.get();
+}
+
+// The picture keeps time by the sound device: held while the sound starts,
+// run a little faster or slower to close a small gap, moved to the sound at
+// once when it is far ahead, and the sound started again from the picture
+// when it is far behind (the clock never runs backward).
+void FollowSound(MovieRecord* m, bool jumped) {
+  const double now = WallSeconds();
+  SoundPlayer* sound = SoundFor(m, m->clock.rate());
+  if (!sound) return;
+  sound->Play(PlanOf(m, now, m->clock.rate()), jumped);
+  double heard = 0;
+  switch (sound->Position(&heard)) {
+    case SoundPlayer::Heard::Silent:
+      m->soundWaitSince = -1;
+      m->clock.SetTrim(1, now);
+      return;
+    case SoundPlayer::Heard::Starting:
+      if (m->soundWaitSince < 0) m->soundWaitSince = now;
+      m->clock.SetTrim(now - m->soundWaitSince < kSoundWaitSeconds ? 0 : 1, now);
+      return;
+    case SoundPlayer::Heard::Playing:
+      break;
+  }
+  m->soundWaitSince = -1;
+  const double scale = m->timeline.timeScale;
+  double gap = heard - m->clock.ExactTimeAt(now) / scale;
+  // Round a loop, the sound may have wrapped before the picture or after.
+  const double lap = (m->clock.segmentEnd() - m->clock.segmentStart()) / scale;
+  if ((m->clock.flags() & kLoopFlag) && lap > 0) gap -= lap * std::floor(gap / lap + 0.5);
+  const double wallGap = gap / std::fabs(m->clock.rate());
+  if (wallGap > kSoundJumpSeconds) {
+    m->clock.SetTime(static_cast<TimeValue>(std::floor(heard * scale)), now);
+    m->clock.SetTrim(1, now);
+  } else if (wallGap < -kSoundJumpSeconds) {
+    sound->Play(PlanOf(m, now, m->clock.rate()), true);
+    m->clock.SetTrim(0, now);
+  } else {
+    m->clock.SetTrim(1 + std::clamp(wallGap / kSoundCatchUpSeconds, -kMaxTrim, kMaxTrim), now);
+  }
 }
 
 }  // namespace
 
 void TaskMovie(MovieRecord* m) {
   if (!m->active) return;
-  uint32_t wraps = m->clock.wraps();
+  FollowSound(m, false);
   TimeValue t = m->clock.TimeAt(WallSeconds());
   if (VideoDecoder* video = VideoOf(m)) {
     int due = DueIndex(m, t);
@@ -67,7 +128,6 @@ void TaskMovie(MovieRecord* m) {
       }
     }
   }
-  FollowSound(m, wraps != m->clock.wraps());
 }
 
 void TaskAllMovies() {
@@ -85,6 +145,12 @@ OSErr PrePreroll(MovieRecord* m, TimeValue time, Fixed rate) {
 }
 
 OSErr Preroll(MovieRecord* m, TimeValue time, Fixed rate) {
+  // The sound is read and queued now, so it starts with the first frame.
+  if (SoundPlayer* sound = SoundFor(m, rate / 65536.0)) {
+    SoundPlan plan = PlanOf(m, WallSeconds(), rate / 65536.0);
+    plan.from = time / static_cast<double>(m->timeline.timeScale);
+    sound->Prime(plan, kSoundPrimeTimeoutMs);
+  }
   if (VideoDecoder* video = VideoOf(m)) {
     int due = DueIndex(m, time);
     if (due < 0) {

@@ -1,282 +1,350 @@
 #include "engine/sound.h"
 
 #include <windows.h>
-#include <mfapi.h>
-#include <mfidl.h>
-#include <mfreadwrite.h>
 #include <mmsystem.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include "engine/audio/time_stretch.h"
 #include "engine/media_foundation.h"
+#include "engine/sound_output.h"
 
 namespace vmedia {
 namespace {
 
-constexpr DWORD kAudioStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_AUDIO_STREAM);
-constexpr int kBuffers = 4;
-constexpr double kBufferSeconds = 0.1;
+// How long the destructor waits for a thread stuck in the media layer
+// before leaving it to finish on its own.
+constexpr int kStopTimeoutMs = 2000;
+// Frames read from the source at a time.
+constexpr size_t kReadFrames = 2048;
 
-// The engine thread's side of the sound: a source reader decoding the file
-// to 16-bit PCM, and a waveOut device kept fed from a few buffers.
-class PcmOutput {
- public:
-  PcmOutput() : data_(kBuffers), headers_(kBuffers) {}
-  ~PcmOutput();
-  PcmOutput(const PcmOutput&) = delete;
-  PcmOutput& operator=(const PcmOutput&) = delete;
-
-  // False when the file has no sound the reader can give as 16-bit PCM, or
-  // no device takes it.
-  bool Open(const std::wstring& path);
-  // Silences the device and takes back every buffer.
-  void Halt();
-  // Moves the reader to `seconds` and reads the first buffer's worth from
-  // there, dropping what lies before it, to the sample.
-  void Seek(double seconds);
-  // Queues every buffer the device has finished with, scaled to `gain`
-  // (256 full).
-  void Refill(int gain);
-
- private:
-  bool OpenReader(const std::wstring& path);
-  bool OpenDevice();
-  // Reads until a buffer's worth is pending or the stream ends.
-  void ReadChunk();
-  void Append(IMFSample* sample, LONGLONG time);
-  void Queue(int buffer, int gain);
-
-  IMFSourceReader* reader_ = nullptr;
-  HWAVEOUT device_ = nullptr;
-  WAVEFORMATEX format_ = {};
-  size_t chunk_ = 0;  // bytes per buffer, whole sample frames
-  std::vector<std::vector<char>> data_;
-  std::vector<WAVEHDR> headers_;
-  std::vector<char> pending_;  // PCM read but not yet queued
-  bool endOfStream_ = false;
-  double from_ = 0;            // where the last seek went
-  int64_t skipBytes_ = 0;      // still to drop before `from_`; -1 until the first sample says
-};
-
-PcmOutput::~PcmOutput() {
-  if (device_) {
-    Halt();
-    waveOutClose(device_);
-  }
-  if (reader_) reader_->Release();
+bool SameButFrom(const SoundPlan& a, const SoundPlan& b) {
+  return a.rate == b.rate && a.segmentStart == b.segmentStart && a.segmentEnd == b.segmentEnd && a.loop == b.loop;
 }
 
-bool PcmOutput::Open(const std::wstring& path) { return OpenReader(path) && OpenDevice(); }
+int GainOf(int16_t volume) { return volume <= 0 ? 0 : std::min<int>(volume, 256); }
 
-bool PcmOutput::OpenReader(const std::wstring& path) {
-  if (FAILED(OpenSourceReader(path, false, &reader_))) return false;
-  reader_->SetStreamSelection(static_cast<DWORD>(MF_SOURCE_READER_ALL_STREAMS), FALSE);
-  reader_->SetStreamSelection(kAudioStream, TRUE);
-  IMFMediaType* pcm = nullptr;
-  if (SUCCEEDED(MFCreateMediaType(&pcm))) {
-    pcm->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
-    pcm->SetGUID(MF_MT_SUBTYPE, MFAudioFormat_PCM);
-    pcm->SetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, 16);
-    reader_->SetCurrentMediaType(kAudioStream, nullptr, pcm);
-    pcm->Release();
-  }
-  IMFMediaType* current = nullptr;
-  if (FAILED(reader_->GetCurrentMediaType(kAudioStream, &current))) return false;
-  UINT32 rate = MFGetAttributeUINT32(current, MF_MT_AUDIO_SAMPLES_PER_SECOND, 0);
-  UINT32 channels = MFGetAttributeUINT32(current, MF_MT_AUDIO_NUM_CHANNELS, 0);
-  UINT32 bits = MFGetAttributeUINT32(current, MF_MT_AUDIO_BITS_PER_SAMPLE, 0);
-  current->Release();
-  if (!rate || !channels || channels > 8 || bits != 16) return false;
-  format_.wFormatTag = WAVE_FORMAT_PCM;
-  format_.nChannels = static_cast<WORD>(channels);
-  format_.nSamplesPerSec = rate;
-  format_.wBitsPerSample = 16;
-  format_.nBlockAlign = static_cast<WORD>(channels * 2);
-  format_.nAvgBytesPerSec = rate * format_.nBlockAlign;
-  chunk_ = static_cast<size_t>(format_.nAvgBytesPerSec * kBufferSeconds) / format_.nBlockAlign * format_.nBlockAlign;
-  return true;
-}
-
-bool PcmOutput::OpenDevice() {
-  if (waveOutOpen(&device_, WAVE_MAPPER, &format_, 0, 0, CALLBACK_NULL) == MMSYSERR_NOERROR) return true;
-  device_ = nullptr;
-  return false;
-}
-
-void PcmOutput::Halt() {
-  waveOutReset(device_);
-  for (auto& h : headers_)
-    if (h.dwFlags & WHDR_PREPARED) waveOutUnprepareHeader(device_, &h, sizeof(h));
-}
-
-void PcmOutput::Seek(double seconds) {
-  PROPVARIANT at;
-  PropVariantInit(&at);
-  at.vt = VT_I8;
-  at.hVal.QuadPart = static_cast<LONGLONG>(std::max(seconds, 0.0) * 1e7);
-  reader_->SetCurrentPosition(GUID_NULL, at);
-  pending_.clear();
-  endOfStream_ = false;
-  from_ = seconds;
-  skipBytes_ = -1;
-  ReadChunk();
-}
-
-void PcmOutput::ReadChunk() {
-  while (!endOfStream_ && pending_.size() < chunk_) {
-    DWORD index = 0, flags = 0;
-    LONGLONG time = 0;
-    IMFSample* sample = nullptr;
-    if (FAILED(reader_->ReadSample(kAudioStream, 0, &index, &flags, &time, &sample)) ||
-        (flags & (MF_SOURCE_READERF_ENDOFSTREAM | MF_SOURCE_READERF_ERROR))) {
-      endOfStream_ = true;
-    }
-    if (!sample) continue;
-    Append(sample, time);
-    sample->Release();
-  }
-}
-
-void PcmOutput::Append(IMFSample* sample, LONGLONG time) {
-  IMFMediaBuffer* buffer = nullptr;
-  if (FAILED(sample->ConvertToContiguousBuffer(&buffer))) return;
-  BYTE* bytes = nullptr;
-  DWORD length = 0;
-  if (SUCCEEDED(buffer->Lock(&bytes, nullptr, &length))) {
-    if (skipBytes_ < 0) {
-      double late = from_ - time / 1e7;
-      skipBytes_ = late > 0 ? static_cast<int64_t>(late * format_.nSamplesPerSec) * format_.nBlockAlign : 0;
-    }
-    DWORD skip = static_cast<DWORD>(std::min<int64_t>(skipBytes_, length));
-    skipBytes_ -= skip;
-    pending_.insert(pending_.end(), bytes + skip, bytes + length);
-    buffer->Unlock();
-  }
-  buffer->Release();
-}
-
-void PcmOutput::Refill(int gain) {
-  for (int i = 0; i < kBuffers; ++i) {
-    WAVEHDR& h = headers_[i];
-    if ((h.dwFlags & WHDR_PREPARED) && !(h.dwFlags & WHDR_DONE)) continue;
-    if (h.dwFlags & WHDR_PREPARED) waveOutUnprepareHeader(device_, &h, sizeof(h));
-    ReadChunk();
-    if (pending_.empty()) break;
-    Queue(i, gain);
-  }
-}
-
-void PcmOutput::Queue(int buffer, int gain) {
-  size_t n = std::min(pending_.size(), chunk_);
-  std::vector<char>& data = data_[buffer];
-  data.assign(pending_.begin(), pending_.begin() + n);
-  pending_.erase(pending_.begin(), pending_.begin() + n);
-  auto* samples = reinterpret_cast<int16_t*>(data.data());
-  if (gain < 256)
-    for (size_t k = 0; k < n / 2; ++k) samples[k] = static_cast<int16_t>(samples[k] * gain / 256);
-  WAVEHDR& h = headers_[buffer];
-  h = WAVEHDR{};
-  h.lpData = data.data();
-  h.dwBufferLength = static_cast<DWORD>(n);
-  if (waveOutPrepareHeader(device_, &h, sizeof(h)) == MMSYSERR_NOERROR) waveOutWrite(device_, &h, sizeof(h));
+void ApplyGain(int16_t* samples, size_t count, int gain) {
+  if (gain >= 256) return;
+  for (size_t k = 0; k < count; ++k) samples[k] = static_cast<int16_t>(samples[k] * gain / 256);
 }
 
 }  // namespace
 
+bool SoundPlaysAt(double rate) { return rate >= kMinStretchRate && rate <= kMaxStretchRate; }
+
 struct SoundPlayer::Impl {
-  std::wstring path;
+  Opener open;
   std::mutex m;
   std::condition_variable cv;
-  std::thread thread;
   bool quit = false;
+  bool exited = false;
+  bool broken = false;  // no source or no device: silent for good
+
+  // What the host's thread asks for. Each new start bumps `generation`.
+  uint32_t generation = 0;
+  SoundPlan plan;
   bool playing = false;
-  double position = 0;   // seconds, where to play from after a jump
-  uint32_t jumps = 0;    // bumped for every jump or start
+  bool held = false;  // primed: queued with the device paused
   int16_t volume = 256;
 
+  // How far the thread has got with the current generation.
+  uint32_t ready = 0;  // the generation whose first buffers are queued
+  bool done = false;   // everything of `ready` is queued: the sound ends there
+
+  SoundOutput output;
+
   void Run();
-  void Play(PcmOutput& output);
+  void Feed(SoundSource& source);
+  // A start's state on the thread: the plan, and which movie time each
+  // stretch of input frames began at (one piece per pass round a loop).
+  struct Pass {
+    SoundPlan plan;
+    uint32_t generation = 0;
+    struct Piece {
+      int64_t input;  // input frame the piece begins at
+      double movie;   // its movie time
+    };
+    std::deque<Piece> pieces;
+    int64_t read = 0;           // input frames read from the source
+    std::vector<int16_t> spare; // read but not yet taken by the stretcher
+    size_t spareAt = 0;         // frames of spare already taken
+    bool atEnd = false;         // the segment (or the sound) is read to its end
+    bool flushed = false;
+  };
+  void Begin(Pass& run, SoundSource& source, TimeStretcher& stretch);
+  // The next block of output; 0 when the start's sound is over.
+  size_t Produce(Pass& run, SoundSource& source, TimeStretcher& stretch, int16_t* out, double* movieStart);
+  void ReadMore(Pass& run, SoundSource& source, TimeStretcher& stretch);
+  // Queues blocks while the device has room; false when the start is over
+  // or replaced.
+  void Fill(Pass& run, SoundSource& source, TimeStretcher& stretch);
+  double MovieAt(Pass& run, double input) const;
+  // Next input frame's movie time.
+  double NextMovieTime(const Pass& run, int rate) const {
+    const Pass::Piece& p = run.pieces.back();
+    return p.movie + double(run.read - p.input) / rate;
+  }
+  void SilenceLocked() {
+    playing = false;
+    held = false;
+    ++generation;
+    output.Reset();
+    cv.notify_all();
+  }
 };
 
-// The engine thread. Out of memory or the like leaves the movie silent.
 void SoundPlayer::Impl::Run() {
-  if (!EnterMediaThread()) return;
-  try {
-    PcmOutput output;
-    if (output.Open(path)) Play(output);
-  } catch (...) {
+  if (EnterMediaThread()) {
+    try {
+      std::unique_ptr<SoundSource> source = open();
+      if (source && output.Open(source->Format())) Feed(*source);
+    } catch (...) {
+      // Out of memory and the like: the movie goes on silent.
+    }
+    output.Reset();
+    LeaveMediaThread();
   }
-  LeaveMediaThread();
+  std::lock_guard<std::mutex> lock(m);
+  broken = true;
+  exited = true;
+  cv.notify_all();
 }
 
-// Keeps the device fed while the movie plays at rate 1; silences it and
-// waits while it does not; starts again from the movie's time after a jump.
-void SoundPlayer::Impl::Play(PcmOutput& output) {
-  uint32_t seenJumps = 0;
+void SoundPlayer::Impl::Feed(SoundSource& source) {
+  const SoundFormat format = source.Format();
+  TimeStretcher stretch(format.channels, format.rate);
+  if (!stretch.ok()) return;
+  Pass run;
   std::unique_lock<std::mutex> lock(m);
+  uint32_t seen = generation - 1;
   while (!quit) {
-    if (!playing || jumps != seenJumps) {
-      lock.unlock();
-      output.Halt();
-      lock.lock();
+    if (generation != seen) {
+      seen = generation;
       if (!playing) {
-        cv.wait(lock, [&] { return quit || playing; });
+        ready = seen;
         continue;
       }
-      seenJumps = jumps;
-      double from = position;
+      run.plan = plan;
+      run.generation = seen;
+      bool hold = held;
       lock.unlock();
-      output.Seek(from);
+      output.Reset();
+      if (hold) output.Pause();
+      Begin(run, source, stretch);
+      Fill(run, source, stretch);
       lock.lock();
+      if (generation != seen) continue;
+      ready = seen;
+      if (!held) output.Restart();
+      cv.notify_all();
       continue;
     }
-    const int gain = volume < 0 ? 0 : std::min<int>(volume, 256);
+    if (!playing || done) {
+      cv.wait(lock, [&] { return quit || generation != seen; });
+      continue;
+    }
     lock.unlock();
-    output.Refill(gain);
+    Fill(run, source, stretch);
     lock.lock();
-    cv.wait_for(lock, std::chrono::milliseconds(20), [&] { return quit || !playing || jumps != seenJumps; });
+    if (generation == seen && done) continue;
+    cv.wait_for(lock, std::chrono::milliseconds(10), [&] { return quit || generation != seen; });
   }
 }
 
-SoundPlayer::SoundPlayer(std::wstring path) : impl_(std::make_unique<Impl>()) {
-  impl_->path = std::move(path);
+void SoundPlayer::Impl::Begin(Pass& run, SoundSource& source, TimeStretcher& stretch) {
+  source.Seek(run.plan.from);
+  stretch.Reset();
+  stretch.SetRate(run.plan.rate);
+  run.pieces.assign(1, Pass::Piece{0, run.plan.from});
+  run.read = 0;
+  run.spare.clear();
+  run.spareAt = 0;
+  run.atEnd = false;
+  run.flushed = false;
+}
+
+double SoundPlayer::Impl::MovieAt(Pass& run, double input) const {
+  while (run.pieces.size() > 1 && run.pieces[1].input <= input) run.pieces.pop_front();
+  const Pass::Piece& p = run.pieces.front();
+  return p.movie + (input - double(p.input)) / output.Rate();
+}
+
+void SoundPlayer::Impl::ReadMore(Pass& run, SoundSource& source, TimeStretcher& stretch) {
+  const SoundFormat format = source.Format();
+  const size_t channels = size_t(format.channels);
+  if (run.spareAt * channels >= run.spare.size()) {
+    if (run.atEnd) {
+      stretch.Flush();
+      run.flushed = true;
+      return;
+    }
+    const SoundPlan& p = run.plan;
+    int64_t toEnd = int64_t(std::floor((p.segmentEnd - NextMovieTime(run, format.rate)) * format.rate + 1e-6));
+    if (toEnd <= 0) {
+      if (p.loop && p.segmentEnd > p.segmentStart) {
+        source.Seek(p.segmentStart);
+        run.pieces.push_back(Pass::Piece{run.read, p.segmentStart});
+      } else {
+        run.atEnd = true;
+      }
+      return;
+    }
+    size_t want = size_t(std::min<int64_t>(toEnd, int64_t(kReadFrames)));
+    run.spare.resize(want * channels);
+    size_t got = source.Read(run.spare.data(), want);
+    if (got == 0) {
+      // The sound ends before the segment: silence to its end, so that a
+      // loop comes round with the picture.
+      if (!p.loop) {
+        run.spare.clear();
+        run.atEnd = true;
+        return;
+      }
+      std::fill(run.spare.begin(), run.spare.end(), int16_t(0));
+      got = want;
+    }
+    run.spare.resize(got * channels);
+    run.spareAt = 0;
+    run.read += int64_t(got);
+  }
+  size_t left = run.spare.size() / channels - run.spareAt;
+  run.spareAt += stretch.Push(run.spare.data() + run.spareAt * channels, left);
+}
+
+size_t SoundPlayer::Impl::Produce(Pass& run, SoundSource& source, TimeStretcher& stretch, int16_t* out,
+                                  double* movieStart) {
+  const double rate = stretch.rate();
+  for (int tries = 0; tries < 1024; ++tries) {
+    double input = stretch.InputPosition();
+    size_t limit = output.BlockFrames();
+    // A block never straddles a loop's wrap: its frames map to one piece.
+    if (run.pieces.size() > 1) {
+      double toWrap = (double(run.pieces[1].input) - input) / rate;
+      if (toWrap >= 1) limit = std::min(limit, size_t(toWrap));
+    }
+    size_t got = stretch.Pull(out, limit);
+    if (got > 0) {
+      *movieStart = MovieAt(run, input);
+      return got;
+    }
+    if (run.flushed) return 0;
+    ReadMore(run, source, stretch);
+  }
+  return 0;
+}
+
+void SoundPlayer::Impl::Fill(Pass& run, SoundSource& source, TimeStretcher& stretch) {
+  std::vector<int16_t> block(output.BlockFrames() * size_t(source.Format().channels));
+  const double step = run.plan.rate / output.Rate();
+  while (output.CanWrite()) {
+    double movieStart = 0;
+    size_t got = Produce(run, source, stretch, block.data(), &movieStart);
+    std::lock_guard<std::mutex> lock(m);
+    if (generation != run.generation || quit) return;
+    if (got == 0) {
+      done = true;
+      return;
+    }
+    ApplyGain(block.data(), got * size_t(source.Format().channels), GainOf(volume));
+    output.Write(block.data(), got, movieStart, step);
+  }
+}
+
+SoundPlayer::SoundPlayer(Opener open) : impl_(std::make_shared<Impl>()) {
+  impl_->open = std::move(open);
   try {
-    impl_->thread = std::thread(&Impl::Run, impl_.get());
+    std::shared_ptr<Impl> impl = impl_;
+    std::thread([impl] { impl->Run(); }).detach();
   } catch (...) {
-    // No thread: the movie runs silent.
+    impl_->broken = true;
+    impl_->exited = true;
   }
 }
 
 SoundPlayer::~SoundPlayer() {
-  {
-    std::lock_guard<std::mutex> lock(impl_->m);
-    impl_->quit = true;
-  }
-  impl_->cv.notify_all();
-  if (impl_->thread.joinable()) impl_->thread.join();
+  std::unique_lock<std::mutex> lock(impl_->m);
+  impl_->quit = true;
+  impl_->SilenceLocked();
+  // The thread holds its own reference: one stuck in the media layer is let go.
+  impl_->cv.wait_for(lock, std::chrono::milliseconds(kStopTimeoutMs), [&] { return impl_->exited; });
 }
 
-bool SoundPlayer::DeviceAvailable() { return waveOutGetNumDevs() > 0; }
+void SoundPlayer::Prime(const SoundPlan& plan, int timeoutMs) {
+  std::unique_lock<std::mutex> lock(impl_->m);
+  Impl& s = *impl_;
+  if (s.broken || !SoundPlaysAt(plan.rate)) return;
+  s.output.Reset();
+  s.plan = plan;
+  s.playing = true;
+  s.held = true;
+  s.done = false;
+  uint32_t mine = ++s.generation;
+  s.cv.notify_all();
+  s.cv.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                [&] { return s.broken || s.ready == mine || s.generation != mine; });
+}
+
+void SoundPlayer::Play(const SoundPlan& plan, bool jumped) {
+  std::lock_guard<std::mutex> lock(impl_->m);
+  Impl& s = *impl_;
+  if (s.broken) return;
+  if (!SoundPlaysAt(plan.rate)) {
+    if (s.playing) s.SilenceLocked();
+    return;
+  }
+  if (s.playing && s.held && SameButFrom(plan, s.plan) && plan.from == s.plan.from && !jumped) {
+    s.held = false;
+    // Not yet queued: the thread starts the device once it is.
+    if (s.ready == s.generation) s.output.Restart();
+    return;
+  }
+  if (s.playing && !s.held && !jumped && SameButFrom(plan, s.plan)) return;
+  s.output.Reset();
+  s.plan = plan;
+  s.playing = true;
+  s.held = false;
+  s.done = false;
+  ++s.generation;
+  s.cv.notify_all();
+}
+
+void SoundPlayer::Silence() {
+  std::lock_guard<std::mutex> lock(impl_->m);
+  if (impl_->playing) impl_->SilenceLocked();
+}
 
 void SoundPlayer::SetVolume(int16_t volume) {
   std::lock_guard<std::mutex> lock(impl_->m);
   impl_->volume = volume;
 }
 
-void SoundPlayer::Follow(double seconds, double rate, bool jumped) {
-  // Sound plays only at normal speed; other rates run silent.
-  bool play = rate == 1.0;
+SoundPlayer::Heard SoundPlayer::Position(double* seconds) {
   std::lock_guard<std::mutex> lock(impl_->m);
-  if (play == impl_->playing && !(play && jumped)) return;
-  impl_->playing = play;
-  impl_->position = seconds;
-  ++impl_->jumps;
-  impl_->cv.notify_all();
+  Impl& s = *impl_;
+  if (s.broken || !s.playing) return Heard::Silent;
+  if (s.held || s.ready != s.generation) return Heard::Starting;
+  switch (s.output.HeardTime(seconds)) {
+    case SoundOutput::Heard::Playing:
+      return Heard::Playing;
+    case SoundOutput::Heard::Waiting:
+      return Heard::Starting;
+    case SoundOutput::Heard::Nothing:
+    case SoundOutput::Heard::Drained:
+      break;
+  }
+  // Played out: the sound has ended, or the device starves and the clock
+  // waits for it.
+  return s.done ? Heard::Silent : Heard::Starting;
 }
+
+bool SoundPlayer::DeviceAvailable() { return waveOutGetNumDevs() > 0; }
 
 }  // namespace vmedia

@@ -222,6 +222,27 @@ TEST(EngineClock, LoopsAndRunsBackward) {
   EXPECT_TRUE(back.IsDone(2.0));
 }
 
+// Following the sound: a trim of 0 holds the clock while the sound starts,
+// other trims speed it up or slow it down, and none of it changes the rate
+// it answers or its segment's end.
+TEST(EngineClock, TrimHoldsAndCatchesUp) {
+  MovieClock c;
+  c.Reset(600, 1200);
+  c.SetRate(1.0, 0);
+  c.SetTrim(0, 0);
+  EXPECT_EQ(c.TimeAt(0.3), 0);
+  EXPECT_EQ(c.rate(), 1.0);
+  c.SetTrim(1.1, 0.3);
+  EXPECT_NEAR(c.ExactTimeAt(1.3), 660.0, 1e-6);
+  c.SetTrim(0.9, 1.3);
+  EXPECT_NEAR(c.ExactTimeAt(2.3), 1200.0, 1e-6);  // 660 + 540
+  EXPECT_TRUE(c.IsDone(2.3));
+  c.SetTrim(-3, 2.3);  // nonsense holds rather than runs backward
+  EXPECT_EQ(c.trim(), 0.0);
+  c.Reset(600, 1200);
+  EXPECT_EQ(c.trim(), 1.0);
+}
+
 namespace {
 
 // Decoders pad rows without saying so; the guess must find the padding from
