@@ -99,7 +99,10 @@ struct MovieModel {
   // the movie's: the one track to decode.
   int videoTrack() const;
   bool hasVideo() const;       // videoTrack() >= 0
-  bool hasSound() const;       // an enabled sound track with samples
+  // Index in tracks of the first enabled sound track with samples, the one
+  // track to sound; -1 if none.
+  int soundTrack() const;
+  bool hasSound() const;       // soundTrack() >= 0
 };
 
 enum class ParseStatus {
@@ -141,6 +144,11 @@ void VideoSamples(const MovieModel& movie, std::vector<int32_t>* times, std::vec
 // -1 in an empty edit, before 0 or past the last edit. Sound plays its
 // media from here on.
 int64_t MediaTimeAt(const Track& t, const MovieModel& movie, int64_t movieTime);
+
+// The track's edit list as presented: its own, else one edit of media time
+// 0 at movie time 0 for the track's duration (tkhd, else mdhd, else the
+// movie's).
+std::vector<EditSegment> PresentedEdits(const Track& t, const MovieModel& movie);
 
 // One sample of a track, decode order, as stored.
 struct SampleRef {

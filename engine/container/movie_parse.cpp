@@ -648,11 +648,13 @@ int MovieModel::videoTrack() const {
 
 bool MovieModel::hasVideo() const { return videoTrack() >= 0; }
 
-bool MovieModel::hasSound() const {
-  for (const Track& t : tracks)
-    if (t.kind == TrackKind::Sound && t.enabled && t.sampleCount) return true;
-  return false;
+int MovieModel::soundTrack() const {
+  for (size_t i = 0; i < tracks.size(); ++i)
+    if (tracks[i].kind == TrackKind::Sound && tracks[i].enabled && tracks[i].sampleCount) return int(i);
+  return -1;
 }
+
+bool MovieModel::hasSound() const { return soundTrack() >= 0; }
 
 }  // namespace vmedia
 

@@ -181,6 +181,11 @@ int64_t MediaTimeAt(const Track& t, const MovieModel& movie, int64_t movieTime) 
   return -1;
 }
 
+std::vector<EditSegment> PresentedEdits(const Track& t, const MovieModel& movie) {
+  Edits edits(t, movie);
+  return std::vector<EditSegment>(edits.begin(), edits.end());
+}
+
 std::vector<int32_t> StepTimes(const MovieModel& movie) {
   std::vector<int32_t> out = VideoSampleTimes(movie);
   if (!out.empty() || !movie.hasSound() || movie.duration <= 0) return out;

@@ -90,6 +90,16 @@ uint32_t SampleTable::SyncAtOrBefore(uint32_t sample) const {
   return it == syncSamples.begin() ? 0 : *(it - 1);
 }
 
+uint32_t SampleTable::SampleAtTime(int64_t time) const {
+  auto it = std::upper_bound(times.begin(), times.end(), time,
+                             [](int64_t t, const TimeRun& run) { return t < run.firstTime; });
+  if (it == times.begin()) return 0;
+  const TimeRun& run = *(it - 1);
+  uint64_t into = run.delta ? uint64_t(time - run.firstTime) / run.delta : 0;
+  if (into >= run.count) into = run.count ? run.count - 1 : 0;
+  return uint32_t(run.firstSample + into);
+}
+
 void SampleTable::BuildPresentationIndex(uint32_t count) {
   std::vector<int64_t> ct;
   ct.reserve(count);

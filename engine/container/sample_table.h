@@ -70,6 +70,9 @@ class SampleTable {
   // Nearest sync sample at or before the given one, decode order; the first
   // sample when none precedes it.
   uint32_t SyncAtOrBefore(uint32_t sample) const;
+  // The last sample whose decode time is at or before `time`: the one a
+  // decoder starts from to sound that media time. 0 before the first.
+  uint32_t SampleAtTime(int64_t time) const;
 
   // Fills presentationTimes/presentationOrder for the first count samples.
   void BuildPresentationIndex(uint32_t count);
