@@ -16,6 +16,7 @@ namespace {
 const wchar_t* const kAvutil = L"avutil-" VT_STR(LIBAVUTIL_VERSION_MAJOR) L".dll";
 const wchar_t* const kSwscale = L"swscale-" VT_STR(LIBSWSCALE_VERSION_MAJOR) L".dll";
 const wchar_t* const kAvcodec = L"avcodec-" VT_STR(LIBAVCODEC_VERSION_MAJOR) L".dll";
+const wchar_t* const kSwresample = L"swresample-" VT_STR(LIBSWRESAMPLE_VERSION_MAJOR) L".dll";
 
 std::wstring EngineFolder() {
   HMODULE self = nullptr;
@@ -72,8 +73,16 @@ void LoadAll() {
             Bind(swscale, "sws_getCachedContext", &l.sws_getCachedContext) &&
             Bind(swscale, "sws_scale", &l.sws_scale) && Bind(swscale, "sws_freeContext", &l.sws_freeContext) &&
             Bind(swscale, "sws_setColorspaceDetails", &l.sws_setColorspaceDetails) &&
-            Bind(swscale, "sws_getCoefficients", &l.sws_getCoefficients);
+            Bind(swscale, "sws_getCoefficients", &l.sws_getCoefficients) &&
+            Bind(avutil, "av_channel_layout_default", &l.av_channel_layout_default);
   if (!ok) return;
+  // Pictures decode without swresample; sound needs every one of its entries.
+  HMODULE swresample = Load(folder, kSwresample);
+  CodecLibrary s = l;
+  if (Bind(swresample, "swr_alloc_set_opts2", &s.swr_alloc_set_opts2) && Bind(swresample, "swr_init", &s.swr_init) &&
+      Bind(swresample, "swr_convert", &s.swr_convert) &&
+      Bind(swresample, "swr_get_out_samples", &s.swr_get_out_samples) && Bind(swresample, "swr_free", &s.swr_free))
+    l = s;
   // The host has no console for FFmpeg's messages.
   l.av_log_set_level(AV_LOG_QUIET);
   loaded = &library;

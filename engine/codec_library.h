@@ -1,4 +1,4 @@
-// FFmpeg's decoding libraries (avcodec, avutil, swscale), loaded at run time
+// FFmpeg's decoding libraries (avcodec, avutil, swscale, swresample), loaded at run time
 // from the engine's own folder by full path, never by a bare name, so that
 // no other copy on the machine can stand in for them. Nothing links against
 // them: when they are missing the engine decodes through Media Foundation.
@@ -6,6 +6,8 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
+#include <libavutil/channel_layout.h>
+#include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
 
@@ -35,10 +37,19 @@ struct CodecLibrary {
   void (*sws_freeContext)(struct SwsContext*);
   int (*sws_setColorspaceDetails)(struct SwsContext*, const int[4], int, const int[4], int, int, int, int);
   const int* (*sws_getCoefficients)(int);
+  void (*av_channel_layout_default)(AVChannelLayout*, int);
+  // Sound: null (all of them) when swresample or one of its entries is
+  // missing; pictures decode without it.
+  int (*swr_alloc_set_opts2)(struct SwrContext**, AVChannelLayout*, enum AVSampleFormat, int, AVChannelLayout*,
+                             enum AVSampleFormat, int, int, void*);
+  int (*swr_init)(struct SwrContext*);
+  int (*swr_convert)(struct SwrContext*, uint8_t**, int, const uint8_t**, int);
+  int (*swr_get_out_samples)(struct SwrContext*, int);
+  void (*swr_free)(struct SwrContext**);
 };
 
 // The libraries, loaded at the first call; null when any of them or any
-// entry is missing. Thread-safe; they stay loaded for the process's life.
+// entry is missing (swresample aside, see above). Thread-safe; they stay loaded for the process's life.
 const CodecLibrary* Codecs();
 
 }  // namespace vmedia

@@ -3,40 +3,12 @@
 #include <string.h>
 
 #include "engine/container/movie_file.h"
+#include "engine/handle_source.h"
 #include "engine/probe.h"
 #include "engine/status.h"
 
 namespace vmedia {
 namespace {
-
-// Reads an open file by offset, leaving its file pointer alone.
-class HandleSource : public ByteSource {
- public:
-  explicit HandleSource(HANDLE file) : file_(file) {
-    LARGE_INTEGER size;
-    size_ = GetFileSizeEx(file, &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
-  }
-  uint64_t Size() const override { return size_; }
-  bool Read(uint64_t offset, void* dst, size_t n) override {
-    if (offset > size_ || n > size_ - offset) return false;
-    auto* out = static_cast<uint8_t*>(dst);
-    while (n > 0) {
-      OVERLAPPED at = {};
-      at.Offset = static_cast<DWORD>(offset);
-      at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-      DWORD chunk = n > (1u << 30) ? (1u << 30) : static_cast<DWORD>(n), got = 0;
-      if (!ReadFile(file_, out, chunk, &got, &at) || got == 0) return false;
-      out += got;
-      offset += got;
-      n -= got;
-    }
-    return true;
-  }
-
- private:
-  HANDLE file_;
-  uint64_t size_;
-};
 
 bool LooksLikeQuickTime(ByteSource& src) {
   uint8_t head[8];
