@@ -26,6 +26,19 @@ if(WIN32)
     VERBATIM)
   add_custom_target(engine_media DEPENDS ${media}/clip.mp4)
 
+  # The engine's sound sources, linked from their sources, with the codec
+  # DLLs beside the test (the library loads them from its module's folder).
+  set(engine ${PROJECT_SOURCE_DIR}/engine)
+  vantoro_test(codec_sound_test
+    SOURCES codec_sound_test.cpp ${engine}/codec_sound.cpp ${engine}/wave_sound.cpp ${engine}/packet_sound.cpp
+      ${engine}/codec_library.cpp ${engine}/handle_source.cpp
+    LIBS vmedia_container)
+  target_include_directories(codec_sound_test PRIVATE ${VANTORO_FFMPEG_DIR}/include)
+  target_compile_definitions(codec_sound_test PRIVATE VANTORO_MEDIA_DIR="Z:${VANTORO_MEDIA_DIR}")
+  add_dependencies(codec_sound_test vantoro_test_media)
+  add_custom_command(TARGET codec_sound_test POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${VANTORO_CODEC_DLLS} $<TARGET_FILE_DIR:codec_sound_test>)
+
   vantoro_test(engine_operations_test SOURCES engine_operations_test.cpp)
   vantoro_test(engine_playback_test SOURCES engine_playback_test.cpp LIBS winmm gdi32)
   foreach(t engine_operations_test engine_playback_test)

@@ -168,12 +168,99 @@ PY
 # The frames ffmpeg shows of it, by the file offset of their samples.
 ffprobe -v error -show_entries frame=pkt_pos -of csv=p=0 edited.mov > edited.mov.frames
 
+# Sound: WAV files of each form, and movies whose sound is edited: AAC cut
+# mid-packet by ffmpeg's own seek, AAC that starts late (an empty edit
+# first), and PCM with several edits written by hand. Beside each sound
+# track ffmpeg's decode of it (NAME.aN.s16: interleaved s16le, one or two
+# channels, at 8000 to 48000 frames a second, as the engine plays it).
+chirp=(-f lavfi -i "aevalsrc=0.6*sin(2*PI*(200+500*t)*t)|0.4*sin(2*PI*(900-300*t)*t):s=44100:d=1")
+ff "${chirp[@]}" -ac 1 -c:a pcm_u8 -ar 22050 wave_u8_mono_22050.wav
+ff "${chirp[@]}" -c:a pcm_s16le wave_s16_stereo_44100.wav
+ff "${chirp[@]}" -ac 1 -c:a pcm_s16le -ar 48000 wave_s16_mono_48000.wav
+ff "${chirp[@]}" -c:a pcm_s24le -ar 48000 wave_s24_stereo_48000.wav
+ff "${chirp[@]}" -ac 1 -c:a pcm_s32le -ar 22050 wave_s32_mono_22050.wav
+ff "${chirp[@]}" -c:a pcm_f32le wave_f32_stereo_44100.wav
+ff "${chirp[@]}" -ac 1 -c:a pcm_f64le wave_f64_mono_44100.wav
+ff "${chirp[@]}" -c:a pcm_mulaw -ar 22050 wave_mulaw_stereo_22050.wav
+ff "${chirp[@]}" -ac 1 -c:a pcm_alaw -ar 48000 wave_alaw_mono_48000.wav
+ff "${chirp[@]}" -c:a pcm_f32le -ar 96000 wave_f32_stereo_96000.wav
+ff "${chirp[@]}" -af "pan=5.1|FL=c0|FR=c1|FC=0.5*c0|LFE=0*c0|BL=0.3*c0|BR=0.3*c1" -c:a pcm_s16le wave_s16_6ch_44100.wav
+ff -ss 0.3 -i sound.m4a -c copy aac_trimmed.m4a
+ff -itsoffset 0.4 -i sound.m4a -c copy aac_late.m4a
+ff "${chirp[@]}" -ac 1 -c:a pcm_s16be pcm_edit_base.mov
+python3 - <<'PY'
+import struct
+data = bytearray(open('pcm_edit_base.mov', 'rb').read())
+
+def find(start, end, kind):
+    pos = start
+    while pos + 8 <= end:
+        size, k = struct.unpack_from('>I4s', data, pos)
+        if k == kind:
+            return pos, size
+        pos += size
+
+moov = find(0, len(data), b'moov')
+mvhd = find(moov[0] + 8, sum(moov), b'mvhd')
+scale = struct.unpack_from('>I', data, mvhd[0] + 20)[0]
+trak = find(moov[0] + 8, sum(moov), b'trak')
+mdhd = find(find(trak[0] + 8, sum(trak), b'mdia')[0] + 8, sum(trak), b'mdhd')
+media_scale = struct.unpack_from('>I', data, mdhd[0] + 20)[0]
+old = find(trak[0] + 8, sum(trak), b'edts')
+# Nothing for 0.2 s, then media 0.5 s to 0.8 s, then 0.1 s to 0.35 s.
+edits = [(0.2, -1), (0.3, 0.5), (0.25, 0.1)]
+body = struct.pack('>II', 0, len(edits))
+for seconds, start in edits:
+    body += struct.pack('>IiI', round(seconds * scale), -1 if start < 0 else round(start * media_scale), 0x10000)
+elst = struct.pack('>I4s', 8 + len(body), b'elst') + body
+edts = struct.pack('>I4s', 8 + len(elst), b'edts') + elst
+data[old[0]:sum(old)] = edts
+grow = len(edts) - old[1]
+for box in (moov, trak):
+    struct.pack_into('>I', data, box[0], box[1] + grow)
+total = round(sum(e[0] for e in edits) * scale)
+tkhd = find(trak[0] + 8, sum(trak) + grow, b'tkhd')
+struct.pack_into('>I', data, tkhd[0] + 28, total)
+struct.pack_into('>I', data, mvhd[0] + 24, total)
+open('pcm_edited.mov', 'wb').write(data)
+PY
+# Damaged sound: the tracks' movie with its moov first, cut halfway through
+# its samples; AAC whose second half of samples is noise.
+ff -i sounds.mov -map 0:a:0 -map 0:a:9 -c copy -movflags +faststart sounds_faststart.mov
+python3 - <<'PY'
+import random, struct
+data = open('sounds_faststart.mov', 'rb').read()
+open('damaged_cut.mov', 'wb').write(data[:len(data) * 2 // 3])
+data = bytearray(open('sound.m4a', 'rb').read())
+pos = 0
+while pos + 8 <= len(data):
+    size, kind = struct.unpack_from('>I4s', data, pos)
+    if kind == b'mdat':
+        break
+    pos += size
+rng = random.Random(7)
+for i in range(pos + 8 + (size - 8) // 2, pos + size):
+    data[i] = rng.randrange(256)
+open('damaged_noise.m4a', 'wb').write(data)
+PY
+for f in sounds.mov sounds.mp4 sound.m4a aac_trimmed.m4a aac_late.m4a pcm_edit_base.mov wave_*.wav; do
+  n=0
+  while read -r rate channels; do
+    [ -n "$rate" ] || continue
+    ac=$(( channels >= 2 ? 2 : 1 ))
+    ar=$(( rate < 8000 ? 8000 : rate > 48000 ? 48000 : rate ))
+    ff -i "$f" -map 0:a:$n -f s16le -ac $ac -ar $ar "$f.a$n.s16"
+    n=$((n + 1))
+  done < <(ffprobe -v error -select_streams a -show_entries stream=sample_rate,channels -of csv=p=0 "$f" |
+           awk -F, '{ print $1, $2 }')
+done
+
 for f in h264_aac.mp4 h264_faststart.mp4 mjpeg_pcm.mov delayed.mov sound.m4a mobile.3gp \
          fragmented.mp4 fragmented_moof_base.mp4 fragmented_by_time.mp4 fragmented_partly.mp4 \
          fragmented_text.mp4 turned_90.mp4 turned_180.mp4 turned_270.mp4 mirrored.mp4 flipped.mp4 \
          aspect.mp4 aspect.mov wide854.mp4 bt709.mp4 two_videos.mp4 qtrle.mov qtrle_grey.mov prores.mov cinepak.mov \
          svq1.mov mpeg4.mp4 h263.mov png.mov uyvy.mov pal8.mov dv.mov hevc.mp4 av1.mp4 sounds.mov sounds.mp4 \
-         edit_base.mov; do
+         edit_base.mov aac_trimmed.m4a aac_late.m4a pcm_edited.mov wave_*.wav; do
   ffprobe -v error -count_packets -show_streams -show_format -of flat "$f" > "$f.probe"
   # From one more reading: the presentation times of the first video
   # stream's packets (NAME.vpts, one per line, seconds, ascending) and its
