@@ -9,6 +9,7 @@ foreach(lib container picture)
 endforeach()
 
 vantoro_test(container_parse_test SOURCES container_parse_test.cpp LIBS vmedia_container)
+vantoro_test(sound_packets_test SOURCES sound_packets_test.cpp LIBS vmedia_container)
 vantoro_test(pict_writer_test SOURCES pict_writer_test.cpp LIBS vmedia_picture)
 
 # Real files made by ffmpeg at build time, with ffprobe's view of each.
