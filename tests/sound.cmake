@@ -1,10 +1,31 @@
 # What a listener hears: the plug-in and the media engine in the stand-in
 # host, with a Wine prefix that plays through the build's own PulseAudio
 # server (scripts/test starts it and makes the prefix), recorded from the
-# server's null sink.
+# server's null sink. One test per group of cases; the files are made by
+# ffmpeg at build time.
 if(WIN32)
-  add_test(NAME sound_heard
-    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/sound_heard.sh ${PROJECT_SOURCE_DIR} ${CMAKE_BINARY_DIR})
-  # One sound server: not beside another test that plays sound.
-  set_tests_properties(sound_heard PROPERTIES RESOURCE_LOCK sound)
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  set(VANTORO_SOUND_MEDIA ${CMAKE_BINARY_DIR}/sound-media)
+  add_custom_command(OUTPUT ${VANTORO_SOUND_MEDIA}/stamp
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/sound_listen.py --make-media ${VANTORO_SOUND_MEDIA}
+    COMMAND ${CMAKE_COMMAND} -E touch ${VANTORO_SOUND_MEDIA}/stamp
+    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/sound_listen.py
+    COMMENT "Making the listening tests' files with ffmpeg")
+  # The recorder runs on the Linux side, beside the sound server: built
+  # natively, not for the target.
+  find_program(VANTORO_NATIVE_CC NAMES cc gcc clang REQUIRED)
+  set(VANTORO_RECORDER ${CMAKE_BINARY_DIR}/tools/pulse-recorder)
+  add_custom_command(OUTPUT ${VANTORO_RECORDER}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/tools
+    COMMAND ${VANTORO_NATIVE_CC} -O2 -Wall -Wextra -o ${VANTORO_RECORDER}
+      ${CMAKE_CURRENT_SOURCE_DIR}/pulse_recorder.c -lpulse-simple -lpulse
+    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/pulse_recorder.c
+    COMMENT "Building the sound recorder natively")
+  add_custom_target(vantoro_sound_media ALL DEPENDS ${VANTORO_SOUND_MEDIA}/stamp ${VANTORO_RECORDER})
+  foreach(group start stop rate volume loop formats)
+    add_test(NAME sound_${group}
+      COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/sound_listen.sh ${PROJECT_SOURCE_DIR} ${CMAKE_BINARY_DIR} ${group})
+    # One sound server: never beside another test that plays sound.
+    set_tests_properties(sound_${group} PROPERTIES RESOURCE_LOCK sound)
+  endforeach()
 endif()
