@@ -4,12 +4,14 @@
 #include <unordered_set>
 
 #include "engine/codec_frames.h"
+#include "engine/codec_sound.h"
 #include "engine/mf_sound.h"
 #include "engine/open_files.h"
 #include "engine/ports.h"
 #include "engine/sound.h"
 #include "engine/status.h"
 #include "engine/timeline_reader.h"
+#include "engine/wave_sound.h"
 
 MovieRecord::MovieRecord() : timeBase{this} {}
 MovieRecord::~MovieRecord() = default;
@@ -110,7 +112,16 @@ VideoDecoder* VideoOf(MovieRecord* m) {
 
 std::function<std::unique_ptr<SoundSource>()> SoundOpener(MovieRecord* m) {
   std::wstring path = m->path;
-  return [path]() -> std::unique_ptr<SoundSource> { return OpenMediaFoundationSound(path); };
+  std::shared_ptr<const MovieModel> model = m->timeline.model;
+  // Our own decoders where they read the sound; Media Foundation for the
+  // rest (MP3 and AVI files, and formats ours cannot decode).
+  return [path, model]() -> std::unique_ptr<SoundSource> {
+    if (model && model->soundTrack() >= 0 && CodecSounds(model->tracks[size_t(model->soundTrack())])) {
+      if (std::unique_ptr<SoundSource> own = OpenCodecSound(model, path)) return own;
+    }
+    if (std::unique_ptr<SoundSource> wave = OpenWaveSound(path)) return wave;
+    return OpenMediaFoundationSound(path);
+  };
 }
 
 }  // namespace vmedia

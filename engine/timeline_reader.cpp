@@ -51,20 +51,15 @@ OSErr ReadTimeline(HANDLE file, const std::wstring& path, Timeline* tl) {
         tl->orientation = Orientation{track.turn, track.mirrored};
         tl->mediaMissing = SampleDataInFile(track) == SampleData::None;
       } else if (tl->hasSound) {
-        for (const Track& track : model.tracks) {
-          if (track.kind != TrackKind::Sound || !track.enabled || track.sampleCount == 0) continue;
-          tl->mediaMissing = SampleDataInFile(track) == SampleData::None;
-          break;
-        }
+        tl->mediaMissing = SampleDataInFile(model.tracks[size_t(model.soundTrack())]) == SampleData::None;
       }
       if (tl->videoTimes.empty()) tl->hasVideo = false;
       // With video the steps are its frames; without, StepTimes gives the
       // sound's hundredths.
       tl->stepTimes = times.empty() ? StepTimes(model) : std::move(times);
-      if (tl->hasVideo) {
-        tl->videoSamples = std::make_shared<const std::vector<uint32_t>>(std::move(samples));
-        tl->model = std::make_shared<const MovieModel>(std::move(model));
-      }
+      if (tl->hasVideo) tl->videoSamples = std::make_shared<const std::vector<uint32_t>>(std::move(samples));
+      // The decoders of pictures and of sound read their tracks from it.
+      if (tl->hasVideo || tl->hasSound) tl->model = std::make_shared<const MovieModel>(std::move(model));
       return noErr;
     }
     // Compressed movie headers may still play through Media Foundation;
