@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# The A/V benchmark: sync_bench.exe plays a movie of flashes and beeps
+# through the plug-in under a Wine prefix whose sound goes to the build's
+# own PulseAudio server, noting when each flash is drawn; the recorder notes
+# when each beep is heard on the null sink's monitor; av_sync.py sets them
+# side by side. Prints figures, asserts nothing.
+# Usage: bench/av_sync.sh SOURCE_DIR BUILD_DIR LONG_SECONDS
+set -euo pipefail
+root=$1
+build=$(cd "$2" && pwd)
+seconds=$3
+av="$build/bench/av"
+mkdir -p "$av"
+mapfile -t installed < <("$root/scripts/install-files" "$build")
+cp "${installed[@]}" "$build/bench/"
+
+# The sound server and prefix scripts/test uses; a server started here is
+# stopped here.
+eval "export $("$root/scripts/sound-server" env "$build")"
+own_server=""
+if ! pactl info >/dev/null 2>&1; then
+  "$root/scripts/sound-server" start "$build"
+  own_server=1
+fi
+"$root/scripts/wine-prefix" --audio "$build/wineprefix-audio"
+. "$root/scripts/wine-env" "$build"
+export WINEPREFIX="$build/wineprefix-audio"
+vt_wine_check bench
+
+# Flashes and beeps at every second, long enough for the last phase.
+length=$((seconds + 60))
+movie="$av/sync-$length.mov"
+if [ ! -f "$movie" ]; then
+  python3 "$root/bench/av_sync.py" --make-movie "$av/part.mov" "$length"
+  mv "$av/part.mov" "$movie"
+fi
+
+recorder="" sampler=""
+cleanup() {
+  [ -z "$sampler" ] || kill "$sampler" 2>/dev/null || true
+  [ -z "$recorder" ] || kill "$recorder" 2>/dev/null || true
+  [ -z "$own_server" ] || "$root/scripts/sound-server" stop "$build"
+}
+trap cleanup EXIT
+# wait_for SECONDS WHAT COMMAND...: polls COMMAND until it holds.
+wait_for() {
+  local deadline=$(($(date +%s) + $1)) what=$2
+  shift 2
+  until "$@"; do
+    [ "$(date +%s)" -lt "$deadline" ] || { echo "bench: $what within the deadline" >&2; exit 1; }
+    sleep 0.05
+  done
+}
+rm -f "$av/heard.raw" "$av/heard.times"
+"$build/tools/pulse-recorder" out.monitor 44100 1 "$av/heard.raw" "$av/heard.times" >"$av/recorder.out" 2>&1 &
+recorder=$!
+recording() { grep -q recording "$av/recorder.out" || ! kill -0 "$recorder" 2>/dev/null; }
+wait_for 30 "the recorder heard nothing" recording
+kill -0 "$recorder" 2>/dev/null || { echo "bench: $(cat "$av/recorder.out")" >&2; exit 1; }
+# How far the sink renders ahead of its clock while the movie plays.
+while sleep 0.5; do pactl list sinks 2>/dev/null | grep -E '^[[:space:]]*Latency:' || true; done >"$av/sink-latency.txt" &
+sampler=$!
+
+echo "A/V sync: the movie from its start, SetTime, a loop, SetRate, then $seconds s at rate 1;" \
+  "load average $(cut -d' ' -f1-3 /proc/loadavg)"
+if ! wine "$build/bench/sync_bench.exe" "$(winepath -w "$movie" 2>/dev/null)" "$seconds" \
+    >"$av/flashes.txt" 2>"$av/sync_bench.err" </dev/null; then
+  echo "bench: sync_bench failed: $(tail -n 1 "$av/sync_bench.err")" >&2
+  exit 1
+fi
+ended=$(date +%s.%N)
+caught_up() { awk -v end="$ended" 'END { exit !($2 > end) }' "$av/heard.times"; }
+wait_for 30 "the recorder fell behind" caught_up
+python3 "$root/bench/av_sync.py" "$av/flashes.txt" "$av/heard.raw" "$av/heard.times" "$av/sink-latency.txt"
