@@ -16,12 +16,8 @@ cp "${installed[@]}" "$build/bench/"
 
 # The sound server and prefix scripts/test uses; a server started here is
 # stopped here.
-eval "export $("$root/scripts/sound-server" env "$build")"
-own_server=""
-if ! pactl info >/dev/null 2>&1; then
-  "$root/scripts/sound-server" start "$build"
-  own_server=1
-fi
+. "$root/scripts/sound-recording"
+vt_sound_up "$build" || exit 1
 "$root/scripts/wine-prefix" --audio "$build/wineprefix-audio"
 . "$root/scripts/wine-env" "$build"
 export WINEPREFIX="$build/wineprefix-audio"
@@ -35,28 +31,14 @@ if [ ! -f "$movie" ]; then
   mv "$av/part.mov" "$movie"
 fi
 
-recorder="" sampler=""
+sampler=""
 cleanup() {
   [ -z "$sampler" ] || kill "$sampler" 2>/dev/null || true
-  [ -z "$recorder" ] || kill "$recorder" 2>/dev/null || true
-  [ -z "$own_server" ] || "$root/scripts/sound-server" stop "$build"
+  vt_record_stop || true
+  vt_sound_down
 }
 trap cleanup EXIT
-# wait_for SECONDS WHAT COMMAND...: polls COMMAND until it holds.
-wait_for() {
-  local deadline=$(($(date +%s) + $1)) what=$2
-  shift 2
-  until "$@"; do
-    [ "$(date +%s)" -lt "$deadline" ] || { echo "bench: $what within the deadline" >&2; exit 1; }
-    sleep 0.05
-  done
-}
-rm -f "$av/heard.raw" "$av/heard.times"
-"$build/tools/pulse-recorder" out.monitor 44100 1 "$av/heard.raw" "$av/heard.times" >"$av/recorder.out" 2>&1 &
-recorder=$!
-recording() { grep -q recording "$av/recorder.out" || ! kill -0 "$recorder" 2>/dev/null; }
-wait_for 30 "the recorder heard nothing" recording
-kill -0 "$recorder" 2>/dev/null || { echo "bench: $(cat "$av/recorder.out")" >&2; exit 1; }
+vt_record_start "$build" 1 "$av/heard" || { echo "bench: no recording: $vt_record_error" >&2; exit 1; }
 # How far the sink renders ahead of its clock while the movie plays.
 while sleep 0.5; do pactl list sinks 2>/dev/null | grep -E '^[[:space:]]*Latency:' || true; done >"$av/sink-latency.txt" &
 sampler=$!
@@ -68,7 +50,5 @@ if ! wine "$build/bench/sync_bench.exe" "$(winepath -w "$movie" 2>/dev/null)" "$
   echo "bench: sync_bench failed: $(tail -n 1 "$av/sync_bench.err")" >&2
   exit 1
 fi
-ended=$(date +%s.%N)
-caught_up() { awk -v end="$ended" 'END { exit !($2 > end) }' "$av/heard.times"; }
-wait_for 30 "the recorder fell behind" caught_up
+vt_record_stop || { echo "bench: $vt_record_error" >&2; exit 1; }
 python3 "$root/bench/av_sync.py" "$av/flashes.txt" "$av/heard.raw" "$av/heard.times" "$av/sink-latency.txt"

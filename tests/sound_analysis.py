@@ -261,3 +261,11 @@ def time_code_seconds(text, frames_per_second=100):
 
 def ms(seconds):
     return f"{seconds * 1000:+.0f} ms"
+
+
+if __name__ == "__main__":
+    # What a recording holds, in a few words: sound_analysis.py FILE.wav
+    heard = Recording.from_wav(sys.argv[1])
+    spans = heard.spans()
+    total = sum(b - a + 1 for a, b in spans) / heard.rate
+    print(f"{total:.1f} s of sound in {len(spans)} stretches" if spans else "silent")
