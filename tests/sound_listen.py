@@ -170,7 +170,15 @@ def one(v, heard, name, hz, tolerance=0.03):
     return found[0]
 
 
-# Each group: (files, script lines, judge). Scripts name files as {name}.
+def stretches(v, heard, count, name, detail):
+    """Checks that the sound came in `count` stretches; answers whether any
+    was heard at all, so the group's other checks can go on."""
+    ok = len(heard.spans) == count
+    v.check(name, ok, detail() if ok else f"{len(heard.spans)} stretches heard, not {count} ({heard.describe()})")
+    return bool(heard.spans)
+
+
+# Each group: (host script, judge). Scripts name the files they play as {name}.
 
 
 def group_start():
@@ -342,15 +350,10 @@ wait 500
 
     def judge(v, heard, answers):
         rec = heard.rec
-        if len(heard.spans) != 2:
-            v.check("volume 0 silent", False, f"{len(heard.spans)} stretches heard, not 2 around the silence "
-                    f"(heard: {heard.describe()})")
-        if not heard.spans:
+        silence = lambda: f"{rec.seconds(heard.spans[1][0] - heard.spans[0][1]):.2f} s of silence between the levels"
+        if not stretches(v, heard, 2, "volume 0 silent", silence):
             return
         steps = plateaus(rec, heard.spans[0]) + plateaus(rec, heard.spans[-1])[-1:]
-        if len(heard.spans) == 2:
-            gap = rec.seconds(heard.spans[1][0] - heard.spans[0][1])
-            v.check("volume 0 silent", True, f"{gap:.2f} s of silence between the levels")
         heard_levels = [lv for lv in VOLUMES if lv[1] is not None]
         if len(steps) != len(heard_levels):
             v.check("levels", False, f"{len(steps)} steady levels heard, "
@@ -394,9 +397,7 @@ wait 600
 
     def judge(v, heard, answers):
         rec = heard.rec
-        if len(heard.spans) != 1:
-            v.check("one stretch", False, f"{len(heard.spans)} stretches heard ({heard.describe()})")
-        if not heard.spans:
+        if not stretches(v, heard, 1, "one stretch", lambda: "the loop was heard without a break"):
             return
         a, b = heard.spans[0][0], heard.spans[-1][1]
         gaps = rec.gaps(a, b)
