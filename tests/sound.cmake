@@ -22,6 +22,10 @@ if(WIN32)
     DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/pulse_recorder.c
     COMMENT "Building the sound recorder natively")
   add_custom_target(vantoro_sound_media ALL DEPENDS ${VANTORO_SOUND_MEDIA}/stamp ${VANTORO_RECORDER})
+  # The judges themselves, on what a faultless and a faulty player would
+  # let the sink hear: natively, no Wine.
+  add_test(NAME sound_analysis_test
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/sound_analysis_test.py ${VANTORO_SOUND_MEDIA})
   foreach(group start stop rate volume loop formats)
     add_test(NAME sound_${group}
       COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/sound_listen.sh ${PROJECT_SOURCE_DIR} ${CMAKE_BINARY_DIR} ${group})

@@ -353,7 +353,7 @@ wait 500
         silence = lambda: f"{rec.seconds(heard.spans[1][0] - heard.spans[0][1]):.2f} s of silence between the levels"
         if not stretches(v, heard, 2, "volume 0 silent", silence):
             return
-        steps = plateaus(rec, heard.spans[0]) + plateaus(rec, heard.spans[-1])[-1:]
+        steps = [level for span in heard.spans for level in plateaus(rec, span)]
         heard_levels = [lv for lv in VOLUMES if lv[1] is not None]
         if len(steps) != len(heard_levels):
             v.check("levels", False, f"{len(steps)} steady levels heard, "
