@@ -61,6 +61,9 @@ LRESULT CALLBACK MovieWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     CurrentPort port;
     if (message == WM_DESTROY) {
       movieSession.finished = true;
+      // The movie is closed at the next external call, which may be long in
+      // coming: its sound must not play on from a window that is gone.
+      StopMovie(movieSession.movie);
     } else if (message == WM_PAINT) {
       // Keep the host from painting over the movie.
       Rect box = {0, 0, 0, 0};

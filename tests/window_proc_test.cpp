@@ -105,6 +105,7 @@ TEST_F(WindowProc, DestroyMarksTheMovieFinished) {
   engine->ClearLog();
   Poke(WM_DESTROY);
   EXPECT_EQ(engine->Count(kSel_MoviesTask), 0u) << "WM_DESTROY gives the movie no time";
+  EXPECT_EQ(engine->Count(kSel_StopMovie), 1u) << "and stops it, so no sound plays on";
   EXPECT_EQ(HostWindows::CountSeen(document, WM_DESTROY), 1) << "and still reaches the host";
   Poke();
   EXPECT_FALSE(Subclassed());
