@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "engine/container/movie_file.h"
+#include "engine/container/wave_file.h"
 #include "engine/handle_source.h"
 #include "engine/probe.h"
 #include "engine/status.h"
@@ -17,6 +18,21 @@ bool LooksLikeQuickTime(ByteSource& src) {
   for (const char* t : kTypes)
     if (memcmp(head + 4, t, 4) == 0) return true;
   return false;
+}
+
+// A WAV file our own reader reads: its time scale is its frame rate, as
+// QuickTime gives a sound file, so every frame has a time of its own.
+bool ReadWaveTimeline(ByteSource& src, Timeline* tl) {
+  WaveInfo wave;
+  if (!ReadWave(src, &wave) || wave.rate == 0 || wave.rate > INT32_MAX || wave.frames > INT32_MAX) return false;
+  tl->timeScale = static_cast<int32_t>(wave.rate);
+  tl->duration = static_cast<int32_t>(wave.frames);
+  tl->hasSound = wave.frames > 0;
+  tl->mediaMissing = wave.frames == 0;
+  // Steps of a hundredth, as for any movie of sound alone.
+  for (int64_t k = 0; k * wave.rate / 100 < wave.frames && k < int64_t(kMaxSteps); ++k)
+    tl->stepTimes.push_back(static_cast<int32_t>(k * wave.rate / 100));
+  return true;
 }
 
 }  // namespace
@@ -66,6 +82,7 @@ OSErr ReadTimeline(HANDLE file, const std::wstring& path, Timeline* tl) {
     // damaged files are refused here.
     if (status != ParseStatus::NotAMovie && status != ParseStatus::Unsupported) return invalidMovie;
   }
+  if (LooksLikeWave(src) && ReadWaveTimeline(src, tl)) return noErr;
   if (!ProbeWithMediaFoundation(path, tl)) return noMovieFound;
   if (tl->hasVideo && int64_t(tl->width) * tl->height > kMaxPicturePixels) return invalidMovie;
   return noErr;

@@ -134,7 +134,7 @@ TEST(EngineMovies, ModelsOfEachFormat) {
       {"clip-faststart.mp4", true, 320, 240, 50, 2.0},
       {"clip.mov", true, 320, 240, 50, 2.0},
       {"clip.avi", false, 320, 240, 50, 2.0},
-      {"tone.wav", false, 0, 0, 0, 1.5},
+      {"tone.wav", true, 0, 0, 0, 1.5},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);

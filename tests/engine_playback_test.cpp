@@ -323,7 +323,10 @@ TEST(EnginePlayback, SoundOnlyMoviePlaysSilentlyWithoutADevice) {
   Op(kSel_SetMovieVolume, wav.movie, int16_t(-128));
   EXPECT_EQ(int16_t(Op(kSel_GetMovieVolume, wav.movie)), -128);  // muted, value kept
   Op(kSel_SetMovieActive, wav.movie, 1);
-  Op(kSel_SetMovieActiveSegment, wav.movie, 0, 180);  // 0.3 s at 600 a second
+  const uint32_t scale = Op(kSel_GetMovieTimeScale, wav.movie);  // the file's frame rate
+  ASSERT_GT(scale, 0u);
+  const uint32_t length = scale * 3 / 10;  // 0.3 s
+  Op(kSel_SetMovieActiveSegment, wav.movie, 0, length);
   EXPECT_EQ(St(Op(kSel_PrerollMovie, wav.movie, 0, 0x10000)), 0);
   Op(kSel_SetMovieRate, wav.movie, 0x10000);
   // Without a device the movie runs on the wall clock: never sooner than
@@ -335,6 +338,6 @@ TEST(EnginePlayback, SoundOnlyMoviePlaysSilentlyWithoutADevice) {
   }
   ASSERT_TRUE(uint8_t(Op(kSel_IsMovieDone, wav.movie))) << "never finished";
   EXPECT_GT(Now() - begin, 0.25);
-  EXPECT_EQ(Op(kSel_GetMovieTime, wav.movie, 0), 180u);
+  EXPECT_EQ(Op(kSel_GetMovieTime, wav.movie, 0), length);
   EXPECT_EQ(Op(kSel_GetMoviePict, wav.movie, 0), 0u);  // no picture without video
 }
