@@ -54,21 +54,19 @@ class Watcher {
   std::string Call(const std::string& name, const std::string& args = "") { return host_.Call(name, args); }
 
   // Runs the host's loop for `seconds`, or until `flashes` more flashes have
-  // been drawn; answers the second shown by the last one, or -1.
-  int Watch(const char* phase, int step, double seconds, int flashes = 1 << 30) {
-    int last = -1;
+  // been drawn.
+  void Watch(const char* phase, int step, double seconds, int flashes = 1 << 30) {
     double end = Now() + seconds;
     while (Now() < end && flashes > 0) {
       MSG msg;
       while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
-        if (Look(phase, step, &last)) --flashes;
+        if (Look(phase, step)) --flashes;
       }
-      if (Look(phase, step, &last)) --flashes;
+      if (Look(phase, step)) --flashes;
       MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
     }
-    return last;
   }
 
   // Lets the last flash's beep be heard, stops, and lets the window repaint
@@ -83,7 +81,7 @@ class Watcher {
  private:
   // A flash's first drawing: the left half white, the right half a coded
   // grey (the window's own background is lighter than any code).
-  bool Look(const char* phase, int step, int* second) {
+  bool Look(const char* phase, int step) {
     double t = WallNow();
     COLORREF left = PixelAt(host_.document, kWidth / 4, kHeight / 2);
     bool lit = GetGValue(left) > 200;
@@ -96,8 +94,7 @@ class Watcher {
       return false;
     }
     // Level k is luma 32k + 16, whether or not it was squeezed to video range.
-    *second = GetGValue(right) / 32;
-    printf("flash %s %d %d %.6f\n", phase, step, *second, t);
+    printf("flash %s %d %d %.6f\n", phase, step, GetGValue(right) / 32, t);
     fflush(stdout);
     return true;
   }

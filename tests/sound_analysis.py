@@ -172,19 +172,35 @@ class Recording:
         return out
 
 
-def recording_start(log_path, rate):
-    """The wall time (CLOCK_REALTIME, seconds) at which the recorder's first
-    sample was heard, from its log of chunk read times: each read comes at
-    or after its last sample was there, and only ever later by scheduling,
-    so the earliest read less the samples it completes is the closest."""
-    best = None
-    with open(log_path) as f:
-        for line in f:
-            parts = line.split()
-            if len(parts) >= 2:
-                start = float(parts[1]) - int(parts[0]) / rate
-                best = start if best is None else min(best, start)
-    return best
+class RecordingClock:
+    """The wall time (CLOCK_REALTIME, seconds) at which a recorded sample was
+    heard, from the recorder's log of chunk read times. A read comes at or
+    after its chunk's last sample was there, later by scheduling, earlier
+    only where the sink sends a burst rendered ahead (as it may at first);
+    and the sink's sample clock need not run at the wall clock's rate. So
+    each sample is dated by the reads within a few seconds of it: their
+    tenth percentile of read time less samples read."""
+
+    def __init__(self, log_path, rate, window=3.0):
+        self.rate = rate
+        buckets = {}
+        with open(log_path) as f:
+            for line in f:
+                parts = line.split()
+                if len(parts) >= 2:
+                    frames = int(parts[0])
+                    buckets.setdefault(frames // rate, []).append(float(parts[1]) - frames / rate)
+        self.starts = {}
+        span = int(window)
+        for k in buckets:
+            near = sorted(v for j in range(k - span, k + span + 1) for v in buckets.get(j, []))
+            self.starts[k] = near[len(near) // 10]
+        if not self.starts:
+            raise ValueError(f"{log_path}: the recorder logged nothing")
+
+    def wall(self, sample):
+        k = min(self.starts, key=lambda j: abs(j - sample // self.rate))
+        return self.starts[k] + sample / self.rate
 
 
 def last_read_time(log_path):
