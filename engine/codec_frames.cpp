@@ -132,6 +132,7 @@ bool CodecFrames::Open() {
   context_->height = track_.codedHeight ? int(track_.codedHeight) : d.height;
   context_->codec_tag = Tag(d.format == FourCC("2vuy") ? FourCC("UYVY") : d.format);
   context_->bits_per_coded_sample = d.greyscale ? d.depth - 32 : d.depth;
+  // Also dav1d's own threads: two, however many cores the machine has.
   context_->thread_count = 2;
   if (!d.config.empty()) {
     context_->extradata = static_cast<uint8_t*>(lib_->av_mallocz(d.config.size() + AV_INPUT_BUFFER_PADDING_SIZE));
@@ -259,7 +260,9 @@ bool CodecFrames::Produce(int index, Frame* frame, bool* endOfStream) {
       last_ = *frame;
       return true;
     }
-    if (r != AVERROR(EAGAIN) || !SendNext()) {
+    // Any other error is a damaged sample (dav1d tells of one a picture
+    // later, from its threads): the decoder goes on with the next.
+    if (r == AVERROR_EOF || !SendNext()) {
       *endOfStream = true;
       return false;
     }

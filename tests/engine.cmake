@@ -26,18 +26,24 @@ if(WIN32)
     VERBATIM)
   add_custom_target(engine_media DEPENDS ${media}/clip.mp4)
 
-  # The engine's sound sources, linked from their sources, with the codec
-  # DLLs beside the test (the library loads them from its module's folder).
+  # Parts of the engine linked from their sources, with the codec DLLs
+  # beside the test (the library loads them from its module's folder).
   set(engine ${PROJECT_SOURCE_DIR}/engine)
-  vantoro_test(codec_sound_test
+  function(vantoro_codec_test name)
+    vantoro_test(${name} ${ARGN})
+    target_include_directories(${name} PRIVATE ${VANTORO_FFMPEG_DIR}/include)
+    target_compile_definitions(${name} PRIVATE VANTORO_MEDIA_DIR="Z:${VANTORO_MEDIA_DIR}")
+    add_dependencies(${name} vantoro_test_media)
+    add_custom_command(TARGET ${name} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different ${VANTORO_CODEC_DLLS} $<TARGET_FILE_DIR:${name}>)
+  endfunction()
+  vantoro_codec_test(codec_sound_test
     SOURCES codec_sound_test.cpp ${engine}/codec_sound.cpp ${engine}/wave_sound.cpp ${engine}/packet_sound.cpp
       ${engine}/codec_library.cpp ${engine}/handle_source.cpp
     LIBS vmedia_container)
-  target_include_directories(codec_sound_test PRIVATE ${VANTORO_FFMPEG_DIR}/include)
-  target_compile_definitions(codec_sound_test PRIVATE VANTORO_MEDIA_DIR="Z:${VANTORO_MEDIA_DIR}")
-  add_dependencies(codec_sound_test vantoro_test_media)
-  add_custom_command(TARGET codec_sound_test POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${VANTORO_CODEC_DLLS} $<TARGET_FILE_DIR:codec_sound_test>)
+  vantoro_codec_test(codec_frames_test
+    SOURCES codec_frames_test.cpp process_counts.cpp ${engine}/codec_frames.cpp ${engine}/codec_library.cpp
+    LIBS vmedia_core vmedia_container psapi)
 
   vantoro_test(engine_operations_test SOURCES engine_operations_test.cpp)
   vantoro_test(engine_playback_test SOURCES engine_playback_test.cpp LIBS winmm gdi32)

@@ -111,6 +111,8 @@ ff "${small[@]}" -t 0.4 -c:v rawvideo -pix_fmt pal8 pal8.mov
 ff -f lavfi -i testsrc=size=720x576:rate=25 -t 0.12 -c:v dvvideo -pix_fmt yuv420p dv.mov
 ff "${small[@]}" -t 0.4 -c:v libx265 -x265-params log-level=error hevc.mp4
 ff "${small[@]}" -t 0.2 -c:v libaom-av1 -cpu-used 8 av1.mp4
+ff "${small[@]}" -t 0.2 -c:v libaom-av1 -cpu-used 8 -pix_fmt yuv420p10le av1_10bit.mp4
+for f in av1.mp4 av1_10bit.mp4; do ff -i $f -sws_flags bilinear -f rawvideo -pix_fmt bgra $f.bgra; done
 ff "${sound[@]}" -t 0.5 $(for i in $(seq 12); do echo -map 0; done) \
   -c:a:0 pcm_s16be -c:a:1 pcm_s16le -c:a:2 pcm_s24be -c:a:3 pcm_s24le -c:a:4 pcm_f32be -c:a:5 pcm_mulaw \
   -c:a:6 pcm_alaw -c:a:7 adpcm_ima_qt -c:a:8 libmp3lame -c:a:9 aac -c:a:10 alac \

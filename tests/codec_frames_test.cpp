@@ -1,0 +1,146 @@
+// The engine's own picture decoding (OpenCodecFrames) of AV1, which only
+// dav1d inside avcodec decodes: were it missing, the engine would quietly
+// hand the movie to Media Foundation. Each picture is compared with
+// ffmpeg's decode of the same frame (tests/media/make_media.sh writes it
+// beside the movie as NAME.bgra, every frame in order).
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/codec_frames.h"
+#include "engine/container/atom_reader.h"
+#include "engine/container/movie_file.h"
+#include "process_counts.h"
+
+using namespace vmedia;
+
+namespace {
+
+std::string Media(const std::string& name) { return std::string(VANTORO_MEDIA_DIR) + "/" + name; }
+
+std::vector<uint8_t> Bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+struct Movie {
+  std::shared_ptr<const MovieModel> model;
+  std::shared_ptr<const std::vector<uint32_t>> samples;
+  PictureShape shape;
+  const Track* video = nullptr;
+};
+
+Movie Open(const std::string& name) {
+  Movie m;
+  std::vector<uint8_t> file = Bytes(Media(name));
+  MemorySource src(file.data(), file.size());
+  auto model = std::make_shared<MovieModel>();
+  if (ParseMovie(src, model.get()) != ParseStatus::Ok || model->videoTrack() < 0) return m;
+  m.video = &model->tracks[size_t(model->videoTrack())];
+  auto samples = std::make_shared<std::vector<uint32_t>>();
+  VideoSamples(*model, &m.shape.times, samples.get());
+  std::string path = Media(name);
+  m.shape.path.assign(path.begin(), path.end());
+  m.shape.scale = int32_t(model->timeScale);
+  m.shape.width = int(m.video->codedWidth ? m.video->codedWidth : uint32_t(m.video->description.width));
+  m.shape.height = int(m.video->codedHeight ? m.video->codedHeight : uint32_t(m.video->description.height));
+  m.model = model;
+  m.samples = samples;
+  return m;
+}
+
+// Mean difference per colour byte from ffmpeg's frame `n`; -1 when the
+// sizes differ or there is no such frame.
+double Difference(const Frame& f, const std::vector<uint8_t>& reference, int n) {
+  const size_t size = size_t(f.width) * f.height * 4;
+  if (!f.pixels || f.pixels->size() != size || reference.size() < (size_t(n) + 1) * size) return -1;
+  const uint8_t* want = reference.data() + size_t(n) * size;
+  const uint8_t* got = f.pixels->data();
+  long sum = 0;
+  for (size_t i = 0; i < size; i += 4)
+    for (size_t c = 0; c < 3; ++c) sum += abs(int(want[i + c]) - int(got[i + c]));
+  return double(sum) / double(size / 4 * 3);
+}
+
+// Each picture must be closest to its own frame of ffmpeg's, and all but equal to it.
+void ExpectFrame(const Frame& f, const std::vector<uint8_t>& reference, int frames, int n) {
+  ASSERT_EQ(f.index, n);
+  double own = Difference(f, reference, n);
+  ASSERT_GE(own, 0) << "frame " << n << " is " << f.width << "x" << f.height;
+  EXPECT_LT(own, 1.0) << "frame " << n;  // the same decoder and scaler as ffmpeg: rounding at most
+  for (int other = 0; other < frames; ++other)
+    if (other != n) EXPECT_LT(own, Difference(f, reference, other)) << "frame " << n << " looks like " << other;
+}
+
+// 8-bit RGB 4:4:4 (what libaom makes of ffmpeg's test pattern) and 10-bit
+// 4:2:0 (camera and HDR files).
+TEST(CodecFrames, Av1DecodesEveryFrameThroughOurOwnLibraries) {
+  for (const char* name : {"av1.mp4", "av1_10bit.mp4"}) {
+    SCOPED_TRACE(name);
+    Movie m = Open(name);
+    ASSERT_TRUE(m.video);
+    ASSERT_EQ(m.video->description.format, FourCC("av01"));
+    ASSERT_TRUE(CodecDecodes(*m.video)) << "no AV1 decoder in the codec libraries: Media Foundation would take it";
+    std::vector<uint8_t> reference = Bytes(Media(std::string(name) + ".bgra"));
+    const int frames = int(m.shape.times.size());
+    ASSERT_EQ(reference.size(), size_t(frames) * m.shape.width * m.shape.height * 4);
+
+    soak::ProcessCounts before = soak::ReadProcessCounts();
+    std::unique_ptr<FrameReader> reader = OpenCodecFrames(m.shape, m.model, m.samples);
+    ASSERT_TRUE(reader);
+    Frame f;
+    bool end = false;
+    ASSERT_TRUE(reader->Seek(0, &f, &end));
+    ExpectFrame(f, reference, frames, 0);
+    // dav1d starts threads of its own: two, not one per core of the machine.
+    EXPECT_LE(soak::ReadProcessCounts().threads - before.threads, 2);
+    for (int n = 1; n < frames; ++n) {
+      ASSERT_TRUE(reader->Next(&f, &end)) << "frame " << n;
+      ExpectFrame(f, reference, frames, n);
+    }
+    EXPECT_FALSE(reader->Next(&f, &end));
+    EXPECT_TRUE(end);
+
+    // After the end, back into the stream and on from there.
+    ASSERT_TRUE(reader->Seek(frames - 2, &f, &end));
+    ExpectFrame(f, reference, frames, frames - 2);
+    ASSERT_TRUE(reader->Next(&f, &end));
+    ExpectFrame(f, reference, frames, frames - 1);
+    ASSERT_TRUE(reader->Seek(1, &f, &end));
+    ExpectFrame(f, reference, frames, 1);
+  }
+}
+
+// A sample of noise in the middle is left out: the movie goes on to its
+// last frame rather than stopping there.
+TEST(CodecFrames, Av1GoesOnPastADamagedSample) {
+  Movie m = Open("av1.mp4");
+  ASSERT_TRUE(m.video);
+  const int frames = int(m.shape.times.size());
+  std::vector<uint8_t> file = Bytes(Media("av1.mp4"));
+  SampleRef ref;
+  ASSERT_TRUE(SampleAt(*m.video, 2, &ref));
+  uint32_t noise = 7;
+  for (uint32_t i = 0; i < ref.size; ++i)
+    file[size_t(ref.offset) + i] = uint8_t((noise = noise * 1103515245 + 12345) >> 16);
+  std::string damaged = Media("av1_damaged.mp4");
+  std::ofstream(damaged, std::ios::binary)
+      .write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+  m.shape.path.assign(damaged.begin(), damaged.end());
+  std::unique_ptr<FrameReader> reader = OpenCodecFrames(m.shape, m.model, m.samples);
+  ASSERT_TRUE(reader);
+  Frame f;
+  bool end = false;
+  int last = -1;
+  for (bool ok = reader->Seek(0, &f, &end); ok; ok = reader->Next(&f, &end)) last = f.index;
+  EXPECT_TRUE(end);
+  EXPECT_EQ(last, frames - 1);
+}
+
+}  // namespace
