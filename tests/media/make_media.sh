@@ -13,6 +13,59 @@ ff() { ffmpeg -nostdin -hide_banner -loglevel error -y "$@"; }
 video=(-f lavfi -i testsrc=size=320x240:rate=25)
 sound=(-f lavfi -i sine=frequency=440:sample_rate=44100)
 
+# Rewrites boxes by hand in a copy of a movie whose moov is last (so no
+# chunk offset moves), in the first track of the handler's kind:
+#   rewrite edits SOURCE COPY HANDLER SECONDS:START...: its edit list, START
+#     in seconds of media past the delay of ffmpeg's own edit (B-frames), -1
+#     for nothing.
+rewrite() {
+  python3 - "$@" <<'PY'
+import struct, sys
+what, source, copy, handler = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4].encode()
+data = bytearray(open(source, 'rb').read())
+
+def find(start, end, kind):
+    found, pos = [], start
+    while pos + 8 <= end:
+        size, k = struct.unpack_from('>I4s', data, pos)
+        if k == kind:
+            found.append((pos, size))
+        pos += size
+    return found
+
+def child(box, kind):
+    return find(box[0] + 8, sum(box), kind)[0]
+
+def replace(box, new, parents):
+    data[box[0]:sum(box)] = new
+    for parent in parents:
+        struct.pack_into('>I', data, parent[0], parent[1] + len(new) - box[1])
+
+moov = find(0, len(data), b'moov')[0]
+for trak in find(moov[0] + 8, sum(moov), b'trak'):
+    mdia = child(trak, b'mdia')
+    if data[child(mdia, b'hdlr')[0] + 16:][:4] == handler:
+        break
+if what == 'edits':
+    edits = [tuple(float(v) for v in e.split(':')) for e in sys.argv[5:]]
+    mvhd, tkhd, old = child(moov, b'mvhd'), child(trak, b'tkhd'), child(trak, b'edts')
+    movie_scale = struct.unpack_from('>I', data, mvhd[0] + 20)[0]
+    media_scale = struct.unpack_from('>I', data, child(mdia, b'mdhd')[0] + 20)[0]
+    delay = struct.unpack_from('>i', data, old[0] + 8 + 20)[0]
+    body = struct.pack('>II', 0, len(edits))
+    for seconds, start in edits:
+        media = -1 if start < 0 else delay + round(start * media_scale)
+        body += struct.pack('>IiI', round(seconds * movie_scale), media, 0x10000)
+    total = round(sum(e[0] for e in edits) * movie_scale)
+    # Both come before the edits, so the edits' new size moves neither.
+    struct.pack_into('>I', data, tkhd[0] + 28, total)
+    struct.pack_into('>I', data, mvhd[0] + 24, total)
+    elst = struct.pack('>I4s', 8 + len(body), b'elst') + body
+    replace(old, struct.pack('>I4s', 8 + len(elst), b'edts') + elst, (moov, trak))
+open(copy, 'wb').write(data)
+PY
+}
+
 # H.264 with B-frames (an edit list skips their delay) and AAC.
 ff "${video[@]}" "${sound[@]}" -t 3 -c:v libx264 -preset veryfast -bf 2 -g 25 \
   -pix_fmt yuv420p -c:a aac h264_aac.mp4
@@ -122,51 +175,10 @@ ff "${sound[@]}" -t 0.5 -map 0 -map 0 -map 0 -map 0 -c:a:0 aac -c:a:1 libmp3lame
 # in RGB, the 2vuy movie's first frame as stored.
 ff -i pal8.mov -frames:v 1 -f rawvideo -pix_fmt rgb24 pal8.mov.rgb
 ff -i uyvy.mov -frames:v 1 -c:v copy -f rawvideo uyvy.mov.frame
-# Several edits, written by hand into a copy (the moov is last, so no chunk
-# offset moves): nothing for 0.4 s, then media 1.0 s to 1.8 s, then 0.2 s
-# to 0.8 s, each past the B-frame delay of ffmpeg's own edit.
+# Several edits: nothing for 0.4 s, then media 1.0 s to 1.8 s, then 0.2 s
+# to 0.8 s.
 ff "${small[@]}" -t 2 -c:v mpeg4 -bf 2 -g 12 edit_base.mov
-python3 - <<'PY'
-import struct
-data = bytearray(open('edit_base.mov', 'rb').read())
-
-def find(start, end, kind):
-    found, pos = [], start
-    while pos + 8 <= end:
-        size, k = struct.unpack_from('>I4s', data, pos)
-        if k == kind:
-            found.append((pos, size))
-        pos += size
-    return found
-
-moov = find(0, len(data), b'moov')[0]
-mvhd = find(moov[0] + 8, sum(moov), b'mvhd')[0]
-movie_scale = struct.unpack_from('>I', data, mvhd[0] + 20)[0]
-for trak in find(moov[0] + 8, sum(moov), b'trak'):
-    mdia = find(trak[0] + 8, sum(trak), b'mdia')[0]
-    if data[find(mdia[0] + 8, sum(mdia), b'hdlr')[0][0] + 16:][:4] == b'vide':
-        break
-mdhd = find(mdia[0] + 8, sum(mdia), b'mdhd')[0]
-media_scale = struct.unpack_from('>I', data, mdhd[0] + 20)[0]
-old = find(trak[0] + 8, sum(trak), b'edts')[0]
-delay = struct.unpack_from('>i', data, old[0] + 8 + 20)[0]
-edits = [(0.4, -1), (0.8, 1.0), (0.6, 0.2)]
-body = struct.pack('>II', 0, len(edits))
-for seconds, start in edits:
-    media = -1 if start < 0 else delay + round(start * media_scale)
-    body += struct.pack('>IiI', round(seconds * movie_scale), media, 0x10000)
-elst = struct.pack('>I4s', 8 + len(body), b'elst') + body
-edts = struct.pack('>I4s', 8 + len(elst), b'edts') + elst
-data[old[0]:sum(old)] = edts
-grow = len(edts) - old[1]
-for box in (moov, trak):
-    struct.pack_into('>I', data, box[0], box[1] + grow)
-total = round(sum(e[0] for e in edits) * movie_scale)
-tkhd = find(trak[0] + 8, sum(trak) + grow, b'tkhd')[0]
-struct.pack_into('>I', data, tkhd[0] + 28, total)
-struct.pack_into('>I', data, mvhd[0] + 24, total)
-open('edited.mov', 'wb').write(data)
-PY
+rewrite edits edit_base.mov edited.mov vide 0.4:-1 0.8:1.0 0.6:0.2
 # The frames ffmpeg shows of it, by the file offset of their samples.
 ffprobe -v error -show_entries frame=pkt_pos -of csv=p=0 edited.mov > edited.mov.frames
 
@@ -190,42 +202,8 @@ ff "${chirp[@]}" -af "pan=5.1|FL=c0|FR=c1|FC=0.5*c0|LFE=0*c0|BL=0.3*c0|BR=0.3*c1
 ff -ss 0.3 -i sound.m4a -c copy aac_trimmed.m4a
 ff -itsoffset 0.4 -i sound.m4a -c copy aac_late.m4a
 ff "${chirp[@]}" -ac 1 -c:a pcm_s16be pcm_edit_base.mov
-python3 - <<'PY'
-import struct
-data = bytearray(open('pcm_edit_base.mov', 'rb').read())
-
-def find(start, end, kind):
-    pos = start
-    while pos + 8 <= end:
-        size, k = struct.unpack_from('>I4s', data, pos)
-        if k == kind:
-            return pos, size
-        pos += size
-
-moov = find(0, len(data), b'moov')
-mvhd = find(moov[0] + 8, sum(moov), b'mvhd')
-scale = struct.unpack_from('>I', data, mvhd[0] + 20)[0]
-trak = find(moov[0] + 8, sum(moov), b'trak')
-mdhd = find(find(trak[0] + 8, sum(trak), b'mdia')[0] + 8, sum(trak), b'mdhd')
-media_scale = struct.unpack_from('>I', data, mdhd[0] + 20)[0]
-old = find(trak[0] + 8, sum(trak), b'edts')
 # Nothing for 0.2 s, then media 0.5 s to 0.8 s, then 0.1 s to 0.35 s.
-edits = [(0.2, -1), (0.3, 0.5), (0.25, 0.1)]
-body = struct.pack('>II', 0, len(edits))
-for seconds, start in edits:
-    body += struct.pack('>IiI', round(seconds * scale), -1 if start < 0 else round(start * media_scale), 0x10000)
-elst = struct.pack('>I4s', 8 + len(body), b'elst') + body
-edts = struct.pack('>I4s', 8 + len(elst), b'edts') + elst
-data[old[0]:sum(old)] = edts
-grow = len(edts) - old[1]
-for box in (moov, trak):
-    struct.pack_into('>I', data, box[0], box[1] + grow)
-total = round(sum(e[0] for e in edits) * scale)
-tkhd = find(trak[0] + 8, sum(trak) + grow, b'tkhd')
-struct.pack_into('>I', data, tkhd[0] + 28, total)
-struct.pack_into('>I', data, mvhd[0] + 24, total)
-open('pcm_edited.mov', 'wb').write(data)
-PY
+rewrite edits pcm_edit_base.mov pcm_edited.mov soun 0.2:-1 0.3:0.5 0.25:0.1
 # Damaged sound: the tracks' movie with its moov first, cut halfway through
 # its samples; AAC whose second half of samples is noise.
 ff -i sounds.mov -map 0:a:0 -map 0:a:9 -c copy -movflags +faststart sounds_faststart.mov
