@@ -17,7 +17,8 @@ sound=(-f lavfi -i sine=frequency=440:sample_rate=44100)
 # chunk offset moves), in the first track of the handler's kind:
 #   rewrite edits SOURCE COPY HANDLER SECONDS:START...: its edit list, START
 #     in seconds of media past the delay of ffmpeg's own edit (B-frames), -1
-#     for nothing.
+#     for nothing;
+#   rewrite first-key SOURCE COPY HANDLER: only its first sample a key frame.
 rewrite() {
   python3 - "$@" <<'PY'
 import struct, sys
@@ -62,6 +63,10 @@ if what == 'edits':
     struct.pack_into('>I', data, mvhd[0] + 24, total)
     elst = struct.pack('>I4s', 8 + len(body), b'elst') + body
     replace(old, struct.pack('>I4s', 8 + len(elst), b'edts') + elst, (moov, trak))
+elif what == 'first-key':
+    minf = child(mdia, b'minf')
+    stbl = child(minf, b'stbl')
+    replace((sum(stbl), 0), struct.pack('>I4sIII', 20, b'stss', 0, 1, 1), (moov, trak, mdia, minf, stbl))
 open(copy, 'wb').write(data)
 PY
 }
@@ -163,6 +168,14 @@ ff "${small[@]}" -t 0.4 -c:v rawvideo -pix_fmt uyvy422 uyvy.mov
 ff "${small[@]}" -t 0.4 -c:v rawvideo -pix_fmt pal8 pal8.mov
 ff -f lavfi -i testsrc=size=720x576:rate=25 -t 0.12 -c:v dvvideo -pix_fmt yuv420p dv.mov
 ff "${small[@]}" -t 0.4 -c:v libx265 -x265-params log-level=error hevc.mp4
+ff "${small[@]}" -t 0.4 -c:v smc smc.mov
+# ffmpeg 5.1's rpza encoder crashes at 160x120, and marks every frame a key
+# frame though it codes only what changed: the copy says otherwise.
+ff -f lavfi -i testsrc=size=176x144:rate=25 -t 0.4 -c:v rpza -pix_fmt rgb555le rpza_all_keys.mov
+rewrite first-key rpza_all_keys.mov rpza.mov vide
+ff "${small[@]}" -t 0.4 -c:v libx264 -preset ultrafast -pix_fmt yuv420p10le h264_10bit.mp4
+ff "${small[@]}" -t 0.4 -c:v libx264 -preset ultrafast -pix_fmt yuv444p h264_444.mp4
+ff "${small[@]}" -t 0.4 -c:v libx265 -pix_fmt yuv420p10le -tag:v hvc1 -x265-params log-level=error hevc_10bit.mp4
 ff "${small[@]}" -t 0.2 -c:v libaom-av1 -cpu-used 8 av1.mp4
 ff "${small[@]}" -t 0.2 -c:v libaom-av1 -cpu-used 8 -pix_fmt yuv420p10le av1_10bit.mp4
 for f in av1.mp4 av1_10bit.mp4; do ff -i $f -sws_flags bilinear -f rawvideo -pix_fmt bgra $f.bgra; done
@@ -240,6 +253,7 @@ for f in h264_aac.mp4 h264_faststart.mp4 mjpeg_pcm.mov delayed.mov sound.m4a mob
          fragmented_text.mp4 turned_90.mp4 turned_180.mp4 turned_270.mp4 mirrored.mp4 flipped.mp4 \
          aspect.mp4 aspect.mov wide854.mp4 bt709.mp4 two_videos.mp4 qtrle.mov qtrle_grey.mov prores.mov cinepak.mov \
          svq1.mov mpeg4.mp4 h263.mov png.mov uyvy.mov pal8.mov dv.mov hevc.mp4 av1.mp4 sounds.mov sounds.mp4 \
+         smc.mov rpza.mov h264_10bit.mp4 h264_444.mp4 hevc_10bit.mp4 \
          edit_base.mov aac_trimmed.m4a aac_late.m4a pcm_edited.mov wave_*.wav; do
   ffprobe -v error -count_packets -show_streams -show_format -of flat "$f" > "$f.probe"
   # From one more reading: the presentation times of the first video
