@@ -23,4 +23,14 @@ void DrawPicture(HWND window, const Rect& box, const uint8_t* bgrx, int width, i
   ReleaseDC(window, dc);
 }
 
+void DrawBackground(HWND window, const Rect& box) {
+  if (!window || box.right <= box.left || box.bottom <= box.top) return;
+  HDC dc = GetDC(window);
+  if (!dc) return;
+  HBRUSH brush = reinterpret_cast<HBRUSH>(GetClassLongPtrA(window, GCLP_HBRBACKGROUND));
+  RECT r = {box.left, box.top, box.right, box.bottom};
+  FillRect(dc, &r, brush ? brush : reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
+  ReleaseDC(window, dc);
+}
+
 }  // namespace vmedia

@@ -23,22 +23,23 @@ constexpr double kSoundJumpSeconds = 0.2;
 constexpr double kSoundCatchUpSeconds = 0.5;
 constexpr double kMaxTrim = 0.2;
 
-// The video sample showing at t; -1 before the first one (an empty edit at
-// the start, or media that begins late), where no picture shows.
-int DueIndex(MovieRecord* m, TimeValue t) { return IndexAtOrBefore(m->timeline.videoTimes, t); }
+// The video sample showing at t; -1 where no picture shows: before the
+// first one, and in an empty edit.
+int DueIndex(MovieRecord* m, TimeValue t) { return ShownIndex(m->timeline, t); }
 
-// No picture: the host paints its own background where the last one was.
+// The picture; where a movie with video has none, the window's own
+// background, since the player keeps the host from painting the movie's box.
+void Show(MovieRecord* m) {
+  const Frame& f = m->shown;
+  if (f.pixels) DrawPicture(PortWindow(m->gworld), m->box, f.pixels->data(), f.width, f.height);
+  else if (m->timeline.hasVideo) DrawBackground(PortWindow(m->gworld), m->box);
+}
+
+// No picture where the last one was.
 void Blank(MovieRecord* m) {
   if (!m->shown.pixels) return;
   m->shown = Frame();
-  RECT r = {m->box.left, m->box.top, m->box.right, m->box.bottom};
-  if (HWND window = PortWindow(m->gworld)) InvalidateRect(window, &r, TRUE);
-}
-
-void Show(MovieRecord* m) {
-  const Frame& f = m->shown;
-  if (!f.pixels) return;
-  DrawPicture(PortWindow(m->gworld), m->box, f.pixels->data(), f.width, f.height);
+  Show(m);
 }
 
 // What the sound is to play, from the clock as it stands.
@@ -138,7 +139,10 @@ OSErr PrePreroll(MovieRecord* m, TimeValue time, Fixed rate) {
   // Nothing to decode: say so now rather than after the preroll's wait.
   if (m->timeline.mediaMissing) return codecErr;
   if (VideoDecoder* video = VideoOf(m)) {
-    int due = std::max(DueIndex(m, time), 0);
+    const std::vector<int32_t>& times = m->timeline.videoTimes;
+    int due = DueIndex(m, time);
+    // Where nothing shows, the frame that shows next is made ready.
+    if (due < 0) due = std::max(std::min(IndexAtOrBefore(times, time) + 1, int(times.size()) - 1), 0);
     if (due != m->shown.index) video->SeekTo(due);
   }
   return noErr;

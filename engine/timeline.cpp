@@ -11,6 +11,13 @@ int IndexAtOrBefore(const std::vector<int32_t>& times, int64_t t) {
   return static_cast<int>(it - times.begin()) - 1;
 }
 
+int ShownIndex(const Timeline& tl, int64_t t) {
+  const int shown = IndexAtOrBefore(tl.videoTimes, t);
+  const int blank = IndexAtOrBefore(tl.blankTimes, t);
+  if (shown >= 0 && blank >= 0 && tl.blankTimes[size_t(blank)] > tl.videoTimes[size_t(shown)]) return -1;
+  return shown;
+}
+
 int NearestIndex(const std::vector<int32_t>& times, double t) {
   if (times.empty()) return -1;
   auto it = std::lower_bound(times.begin(), times.end(), t,

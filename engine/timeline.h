@@ -30,6 +30,9 @@ struct Timeline {
   // from its media data): the movie cannot be prepared for playing.
   bool mediaMissing = false;
   std::vector<int32_t> videoTimes;  // sorted, movie time of each video sample
+  // Sorted: where an edit starts that shows nothing, until the next
+  // videoTimes entry.
+  std::vector<int32_t> blankTimes;
   std::vector<int32_t> stepTimes;   // sorted, movie time of each step
   // For a movie our own reader parsed: its model, and the decode index of
   // the video sample shown from each videoTimes entry on.
@@ -39,6 +42,9 @@ struct Timeline {
 
 // Index of the last time in `times` at or before t; -1 if none.
 int IndexAtOrBefore(const std::vector<int32_t>& times, int64_t t);
+// The videoTimes entry showing at t; -1 where no picture shows (before the
+// first frame, and from a blankTimes entry to the next frame).
+int ShownIndex(const Timeline& tl, int64_t t);
 // Index of the time in `times` nearest to t; -1 if `times` is empty.
 int NearestIndex(const std::vector<int32_t>& times, double t);
 

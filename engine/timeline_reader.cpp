@@ -57,8 +57,12 @@ OSErr ReadTimeline(HANDLE file, const std::wstring& path, Timeline* tl) {
       // code text, and what the decoder shows at each.
       std::vector<int32_t> times;
       std::vector<uint32_t> samples;
-      VideoSamples(model, &times, &samples);
-      if (tl->hasVideo) tl->videoTimes = times;
+      std::vector<int32_t> blanks;
+      VideoSamples(model, &times, &samples, &blanks);
+      if (tl->hasVideo) {
+        tl->videoTimes = times;
+        tl->blankTimes = std::move(blanks);
+      }
       if (model.videoTrack() >= 0) {
         const Track& track = model.tracks[size_t(model.videoTrack())];
         static const uint32_t kJpegCodecs[] = {0x6A706567 /* jpeg */, 0x6D6A7061 /* mjpa */, 0x6D6A7062 /* mjpb */,

@@ -630,6 +630,24 @@ TEST(MediaFiles, SeveralEdits) {
   EXPECT_EQ(-1, MediaTimeAt(t, m, int64_t(m.timeScale) * 18 / 10));
 }
 
+// The same media with 1 s of nothing in the middle: its frames stop at
+// 0.6 s and go on at 1.6 s with the frame of media 1.0 s, and the walk
+// marks the span as showing nothing.
+TEST(MediaFiles, EmptyEditInTheMiddle) {
+  REQUIRE_MEDIA();
+  const MovieModel m = ParseFile(ReadAll("edited_gap.mov"));
+  const MovieModel base = ParseFile(ReadAll("edit_base.mov"));
+  std::vector<int32_t> times, blanks;
+  std::vector<uint32_t> indices;
+  VideoSamples(m, &times, &indices, &blanks);
+  const int32_t scale = int32_t(m.timeScale);
+  EXPECT_EQ(std::vector<int32_t>({scale * 6 / 10}), blanks);
+  ASSERT_EQ(30u, times.size());
+  EXPECT_LT(times[14], scale * 6 / 10);
+  EXPECT_EQ(scale * 16 / 10, times[15]);
+  EXPECT_EQ(VideoSampleIndices(base)[25], indices[15]) << "media 1.0 s";
+}
+
 // VANTORO_LONG_MOVIE=path to a long movie: reports how long reading its
 // tables takes (a two-hour 25 fps movie should take well under 50 ms).
 TEST(MediaFiles, LongMovieTiming) {

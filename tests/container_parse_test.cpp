@@ -234,6 +234,45 @@ TEST(ContainerParse, EmptyEditsMidFrameEditsAndHeldFrames) {
   EXPECT_EQ(Times({0}), VideoSampleTimes(m));
 }
 
+// Where an edit shows nothing from its start (empty, or media with no
+// frame on there), the walk says so; the frames' times and the steps of
+// time code text leave the span out.
+TEST(ContainerParse, EditsThatShowNothingFromTheirStart) {
+  Movie spec;
+  // Frames 0 and 1, 120 units of nothing, then frames 5 and 6.
+  spec.edits = {{48, 0, 0x10000}, {120, -1, 0x10000}, {48, 500, 0x10000}};
+  spec.duration = 216;
+  MovieModel m;
+  ASSERT_EQ(ParseStatus::Ok, Parse(spec.Build(), &m));
+  std::vector<int32_t> times, blanks;
+  std::vector<uint32_t> indices;
+  VideoSamples(m, &times, &indices, &blanks);
+  EXPECT_EQ(Times({0, 24, 168, 192}), times);
+  EXPECT_EQ(std::vector<uint32_t>({0, 1, 5, 6}), indices);
+  EXPECT_EQ(Times({48}), blanks);
+  EXPECT_EQ(times, StepTimes(m));
+
+  // Empty first; media past the media's end (its last frame ends at 1000);
+  // then media within the last frame, which shows from the edit's start.
+  spec.edits = {{60, -1, 0x10000}, {48, 0, 0x10000}, {48, 5000, 0x10000}, {48, 950, 0x10000}};
+  spec.duration = 204;
+  ASSERT_EQ(ParseStatus::Ok, Parse(spec.Build(), &m));
+  VideoSamples(m, &times, &indices, &blanks);
+  EXPECT_EQ(Times({60, 84, 156}), times);
+  EXPECT_EQ(std::vector<uint32_t>({0, 1, 9}), indices);
+  EXPECT_EQ(Times({0, 108}), blanks);
+
+  // Media that starts late (shown 200 units after its decode): nothing
+  // until the first frame; edits of no length mark nothing.
+  spec.offsets.assign(10, 200);
+  spec.edits = {{0, -1, 0x10000}, {96, 0, 0x10000}};
+  spec.duration = 96;
+  ASSERT_EQ(ParseStatus::Ok, Parse(spec.Build(), &m));
+  VideoSamples(m, &times, nullptr, &blanks);
+  EXPECT_EQ(Times({48, 72}), times);
+  EXPECT_EQ(Times({0}), blanks);
+}
+
 TEST(ContainerParse, SoundOnlyStepsInHundredths) {
   Movie spec;
   spec.handler = "soun";

@@ -222,6 +222,37 @@ TEST_F(EndToEnd, EmptyEditShowsNoPicture) {
   EXPECT_EQ(Call("Vantoro-Stop"), "");
 }
 
+// Nor does one in the middle: the last frame goes from the window, the
+// host's background shows where it was, and there is no frame to copy until
+// the media goes on.
+TEST_F(EndToEnd, EmptyEditInTheMiddleShowsNoPicture) {
+  // Media 0-0.6 s, 1 s of nothing, media 1.0-1.6 s: 30 frames in 2.2 s.
+  ASSERT_EQ(Call("Vantoro-Play", MediaPath("edited_gap.mov") + "|0|0"), "");
+  auto background = [&] {
+    UpdateWindow(document);
+    HDC dc = GetDC(document);
+    bool all = true;
+    for (POINT p : {POINT{20, 20}, POINT{80, 60}, POINT{140, 100}})
+      all = all && GetPixel(dc, p.x, p.y) == standin::kDocumentBackground;
+    ReleaseDC(document, dc);
+    return all;
+  };
+  auto picture = [&] { return !background(); };
+  // 1.22 s, and 1.59 s, just before the media goes on.
+  for (const char* nothing : {"00:00:01.03", "00:00:01.08"}) {
+    ASSERT_EQ(Call("Vantoro-SetTime", "00:00:00.04"), "");  // 0.29 s
+    EXPECT_TRUE(windows.PumpUntil(picture, kDeadlineMs)) << nothing;
+    EXPECT_EQ(Call("Vantoro-GetVideoFrame"), "");
+    ASSERT_EQ(Call("Vantoro-SetTime", nothing), "");
+    EXPECT_TRUE(windows.PumpUntil(background, kDeadlineMs)) << "the last frame stays on at " << nothing;
+    EXPECT_EQ(Call("Vantoro-GetVideoFrame"), "74006") << nothing;
+  }
+  ASSERT_EQ(Call("Vantoro-SetTime", "00:00:01.10"), "");  // 1.73 s
+  EXPECT_TRUE(windows.PumpUntil(picture, kDeadlineMs));
+  EXPECT_EQ(Call("Vantoro-GetVideoFrame"), "");
+  EXPECT_EQ(Call("Vantoro-Stop"), "");
+}
+
 // A movie whose media data is gone (its moov cut from a camera file) still
 // tells its duration and size, but is refused for playing straight away,
 // not after the wait for a first frame that can never come.
@@ -272,7 +303,10 @@ TEST_F(EndToEnd, SetTimeThenFrameToClipboard) {
                // media, then 0.6 s from 0.2 s; 35 frames in 1.8 s. 0.772 s
                // shows media 1.372 s, 1.412 s shows 0.412 s.
                {"edited.mov", "00:00:00.15", 34, "edit_base.mov"},
-               {"edited.mov", "00:00:01.08", 10, "edit_base.mov"}};
+               {"edited.mov", "00:00:01.08", 10, "edit_base.mov"},
+               // After an empty edit in the middle: 1.733 s shows media
+               // 1.133 s.
+               {"edited_gap.mov", "00:00:01.10", 28, "edit_base.mov"}};
   for (const Shot& shot : shots) {
     ASSERT_EQ(Call("Vantoro-Play", MediaPath(shot.movie) + "|0|0"), "");
     windows.Pump(50);

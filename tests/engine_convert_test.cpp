@@ -165,6 +165,24 @@ TEST(EngineTimeline, NextTimeForwardBackwardAndEdges) {
   EXPECT_EQ(NearestIndex(t, 36.1), 2);
 }
 
+// No picture before the first frame, nor from the start of a blank to the
+// next frame; a frame that starts with the blank shows.
+TEST(EngineTimeline, ShownIndexLeavesBlanksEmpty) {
+  Timeline tl;
+  tl.videoTimes = {60, 84, 168, 192};
+  tl.blankTimes = {0, 108, 192};
+  EXPECT_EQ(ShownIndex(tl, 0), -1);
+  EXPECT_EQ(ShownIndex(tl, 59), -1);
+  EXPECT_EQ(ShownIndex(tl, 60), 0);
+  EXPECT_EQ(ShownIndex(tl, 107), 1);
+  EXPECT_EQ(ShownIndex(tl, 108), -1);
+  EXPECT_EQ(ShownIndex(tl, 167), -1);
+  EXPECT_EQ(ShownIndex(tl, 168), 2);
+  EXPECT_EQ(ShownIndex(tl, 5000), 3);
+  tl.blankTimes.clear();
+  EXPECT_EQ(ShownIndex(tl, 120), 1) << "without blanks the last frame holds";
+}
+
 TEST(EngineTimeline, UniformTimesCoverTheDurationOnly) {
   std::vector<int32_t> t = UniformTimes(1200, 600, 25);  // 2 s at 25 fps
   ASSERT_EQ(t.size(), 50u);

@@ -134,8 +134,12 @@ std::vector<int32_t> VideoSampleTimes(const MovieModel& movie);
 std::vector<uint32_t> VideoSampleIndices(const MovieModel& movie);
 
 // Both of the above from one walk of the edits, for a caller that needs
-// both; either pointer may be null.
-void VideoSamples(const MovieModel& movie, std::vector<int32_t>* times, std::vector<uint32_t>* indices);
+// both; and the movie times (ascending) at which an edit starts that shows
+// no frame there (an empty edit, or media with none on at its start):
+// from each, nothing shows until the next of the times. Any pointer may be
+// null.
+void VideoSamples(const MovieModel& movie, std::vector<int32_t>* times, std::vector<uint32_t>* indices,
+                  std::vector<int32_t>* blanks = nullptr);
 
 // The media time (the track's media units) shown at a movie time through
 // the track's edit list (without one, media time 0 at movie time 0 for the

@@ -73,9 +73,9 @@ struct Shown {
   uint32_t frame;
 };
 
-// The walk behind VideoSampleTimes and VideoSampleIndices: ascending,
-// distinct times, the last frame to land on each.
-std::vector<Shown> ShownFrames(const MovieModel& movie) {
+// The walk behind VideoSamples: ascending, distinct times, the last frame
+// to land on each; and the starts of the edits that show nothing there.
+std::vector<Shown> ShownFrames(const MovieModel& movie, std::vector<int32_t>* blanks) {
   std::vector<Shown> out;
   const int video = movie.videoTrack();
   if (video < 0 || !Presentable(movie.tracks[size_t(video)])) return out;
@@ -94,16 +94,25 @@ std::vector<Shown> ShownFrames(const MovieModel& movie) {
     for (const EditSegment& e : Edits(t, movie)) {
       if (t0 >= end || budget == 0) break;
       const int64_t segEnd = std::min(end, t0 + e.movieDuration);
-      if (e.mediaTime >= 0 && e.movieDuration > 0) {
-        size_t k = size_t(std::lower_bound(pt.begin(), pt.end(), e.mediaTime) - pt.begin());
-        if (ShowingAt(t.samples, k, e.mediaTime)) {
+      if (e.movieDuration > 0) {
+        size_t k = 0;
+        bool showing = false;
+        if (e.mediaTime >= 0) {
+          k = size_t(std::lower_bound(pt.begin(), pt.end(), e.mediaTime) - pt.begin());
+          showing = ShowingAt(t.samples, k, e.mediaTime);
+        }
+        // An empty edit, or media with no frame on at the edit's start:
+        // nothing shows until the edit's next frame.
+        if (!showing) {
+          blanks->push_back(int32_t(t0));
+        } else {
           // The frame on at the edit's media time: the last of those
           // starting there, else the one before it.
           size_t on = k;
           while (on + 1 < pt.size() && pt[on + 1] == e.mediaTime) ++on;
           add(t0, k < pt.size() && pt[k] == e.mediaTime ? on : k - 1);
         }
-        for (size_t j = k; e.rateFixed != 0 && j < pt.size() && budget; ++j, --budget) {
+        for (size_t j = k; e.mediaTime >= 0 && e.rateFixed != 0 && j < pt.size() && budget; ++j, --budget) {
           int64_t at = t0 + MediaToMovie(pt[j] - e.mediaTime, t, movie.timeScale, e);
           if (at >= segEnd) break;
           add(at, j);
@@ -121,20 +130,26 @@ std::vector<Shown> ShownFrames(const MovieModel& movie) {
         else out[w++] = out[i];
       }
       out.resize(w);
+      std::sort(blanks->begin(), blanks->end());
     }
   } catch (...) {
     out.clear();
+    blanks->clear();
   }
   return out;
 }
 
 }  // namespace
 
-void VideoSamples(const MovieModel& movie, std::vector<int32_t>* times, std::vector<uint32_t>* indices) {
+void VideoSamples(const MovieModel& movie, std::vector<int32_t>* times, std::vector<uint32_t>* indices,
+                  std::vector<int32_t>* blanks) {
   if (times) times->clear();
   if (indices) indices->clear();
+  if (blanks) blanks->clear();
   try {
-    std::vector<Shown> shown = ShownFrames(movie);
+    std::vector<int32_t> starts;
+    std::vector<Shown> shown = ShownFrames(movie, &starts);
+    if (blanks) *blanks = std::move(starts);
     if (shown.empty()) return;
     if (times) {
       times->reserve(shown.size());
@@ -148,6 +163,7 @@ void VideoSamples(const MovieModel& movie, std::vector<int32_t>* times, std::vec
   } catch (...) {
     if (times) times->clear();
     if (indices) indices->clear();
+    if (blanks) blanks->clear();
   }
 }
 

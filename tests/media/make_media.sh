@@ -192,6 +192,9 @@ ff -i uyvy.mov -frames:v 1 -c:v copy -f rawvideo uyvy.mov.frame
 # to 0.8 s.
 ff "${small[@]}" -t 2 -c:v mpeg4 -bf 2 -g 12 edit_base.mov
 rewrite edits edit_base.mov edited.mov vide 0.4:-1 0.8:1.0 0.6:0.2
+# Nothing in the middle: media 0 s to 0.6 s, 1 s of nothing, then 1.0 s to
+# 1.6 s.
+rewrite edits edit_base.mov edited_gap.mov vide 0.6:0 1.0:-1 0.6:1.0
 # The frames ffmpeg shows of it, by the file offset of their samples.
 ffprobe -v error -show_entries frame=pkt_pos -of csv=p=0 edited.mov > edited.mov.frames
 
