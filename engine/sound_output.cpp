@@ -42,6 +42,13 @@ bool SoundOutput::Open(SoundFormat format) {
   return true;
 }
 
+double SoundOutput::Now() {
+  LARGE_INTEGER f, c;
+  QueryPerformanceFrequency(&f);
+  QueryPerformanceCounter(&c);
+  return double(c.QuadPart) / double(f.QuadPart);
+}
+
 void SoundOutput::Reset() {
   std::lock_guard<std::mutex> lock(m_);
   if (!device_) return;
@@ -51,16 +58,23 @@ void SoundOutput::Reset() {
   blocks_.clear();
   written_ = 0;
   lastPlayed_ = 0;
+  startedAt_ = -1;
+  lead_ = -1;
 }
 
 void SoundOutput::Pause() {
   std::lock_guard<std::mutex> lock(m_);
-  if (device_) waveOutPause(device_);
+  if (!device_) return;
+  waveOutPause(device_);
+  paused_ = true;
 }
 
 void SoundOutput::Restart() {
   std::lock_guard<std::mutex> lock(m_);
-  if (device_) waveOutRestart(device_);
+  if (!device_) return;
+  waveOutRestart(device_);
+  if (paused_ && written_ > 0) startedAt_ = Now();
+  paused_ = false;
 }
 
 void SoundOutput::Recycle() {
@@ -94,6 +108,7 @@ bool SoundOutput::Write(const int16_t* frames, size_t count, double movieStart, 
       waveOutUnprepareHeader(device_, &h, sizeof(h));
       return false;
     }
+    if (written_ == 0 && !paused_) startedAt_ = Now();
     blocks_.push_back(Block{written_, count, movieStart, movieStep});
     written_ += count;
     return true;
@@ -118,7 +133,15 @@ SoundOutput::Heard SoundOutput::HeardTime(double* seconds) {
   if (!device_ || written_ == 0) return Heard::Nothing;
   uint64_t played = 0;
   if (!Played(&played)) return Heard::Nothing;
-  if (played == 0) return Heard::Waiting;
+  if (played == 0 || startedAt_ < 0) return Heard::Waiting;
+  if (lead_ < 0) {
+    // Frames that can have sounded since the start; what the count shows
+    // beyond them has only been handed on.
+    int64_t since = int64_t((Now() - startedAt_) * format_.rate);
+    lead_ = std::max<int64_t>(0, int64_t(played) - since);
+  }
+  if (played <= uint64_t(lead_)) return Heard::Waiting;
+  played -= uint64_t(lead_);
   if (played >= written_) return Heard::Drained;
   while (blocks_.size() > 1 && blocks_.front().first + blocks_.front().count <= played) blocks_.pop_front();
   const Block& b = blocks_.front();

@@ -2,7 +2,9 @@
 // what it is playing now in movie time. The device's own count of frames
 // played is the clock sound and picture keep time by; each queued block
 // remembers the movie time of its first frame and how far each frame
-// advances it, so the count maps to the movie time being heard.
+// advances it, so the count maps to the movie time being heard. A count
+// that leaps ahead the moment the device starts counts frames handed on to
+// something that plays them later: that lead is taken off every count.
 // Thread-safe: the sound thread writes, the host's thread asks and stops.
 #pragma once
 #include <windows.h>
@@ -59,6 +61,7 @@ class SoundOutput {
   };
   bool Played(uint64_t* frames);
   void Recycle();
+  static double Now();
 
   std::mutex m_;
   HWAVEOUT device_ = nullptr;
@@ -69,6 +72,12 @@ class SoundOutput {
   std::deque<Block> blocks_;  // queued and not yet known to be played, oldest first
   uint64_t written_ = 0;      // frames queued since the last reset
   uint64_t lastPlayed_ = 0;   // the device's 32-bit count, widened
+  bool paused_ = false;
+  double startedAt_ = -1;     // wall time the device began to play what is queued; -1 before
+  // How far the device's count runs ahead of what is heard, in frames; -1
+  // until its first count after a start says. Some devices count what they
+  // have handed on (Wine's, to the sound server) rather than what sounds.
+  int64_t lead_ = -1;
 };
 
 }  // namespace vmedia
