@@ -22,6 +22,8 @@ constexpr double kSoundJumpSeconds = 0.2;
 // A gap is closed at this share of it a second, never faster than kMaxTrim.
 constexpr double kSoundCatchUpSeconds = 0.5;
 constexpr double kMaxTrim = 0.2;
+// At most this much (wall time) early for a picture.
+constexpr double kMaxShowAheadSeconds = 0.010;
 
 // The video sample showing at t; -1 where no picture shows: before the
 // first one, and in an empty edit.
@@ -104,12 +106,42 @@ void FollowSound(MovieRecord* m, bool jumped) {
   }
 }
 
+// Once the last frame of a looping segment is up, the decoder goes back to
+// the segment's first, so that its picture is ready when the loop comes round
+// instead of being sought then.
+void DecodeRoundTheLoop(MovieRecord* m, VideoDecoder* video) {
+  const int32_t flags = m->clock.flags();
+  if (m->clock.rate() <= 0 || !(flags & kLoopFlag) || (flags & kPalindromeFlag)) return;
+  if (m->clock.segmentEnd() <= m->clock.segmentStart()) return;
+  const int first = DueIndex(m, m->clock.segmentStart());
+  const int last = DueIndex(m, m->clock.segmentEnd() - 1);
+  if (first >= 0 && first != last && m->shown.index == last) video->SeekTo(first);
+}
+
+// The movie time whose picture to draw now: a little ahead while playing,
+// so that a frame goes up at the task nearest its time rather than the
+// first one after it (the host's timer comes every 20 ms, a frame every 40
+// at 25 a second). Never past the segment.
+TimeValue ShowTime(MovieRecord* m, double now) {
+  if (m->lastTask >= 0) {
+    double since = now - m->lastTask;
+    if (since >= 0 && since < 0.1) m->taskInterval = m->taskInterval > 0 ? 0.9 * m->taskInterval + 0.1 * since : since;
+  }
+  m->lastTask = now;
+  TimeValue t = m->clock.TimeAt(now);
+  const double rate = m->clock.rate() * m->clock.trim();
+  if (rate == 0) return t;
+  double ahead = std::min(m->taskInterval / 2, kMaxShowAheadSeconds) * rate * m->timeline.timeScale;
+  double shown = std::clamp(t + ahead, double(m->clock.segmentStart()), double(m->clock.segmentEnd()) - 1);
+  return static_cast<TimeValue>(std::floor(std::max(shown, double(m->clock.segmentStart()))));
+}
+
 }  // namespace
 
 void TaskMovie(MovieRecord* m) {
   if (!m->active) return;
   FollowSound(m, false);
-  TimeValue t = m->clock.TimeAt(WallSeconds());
+  TimeValue t = ShowTime(m, WallSeconds());
   if (VideoDecoder* video = VideoOf(m)) {
     int due = DueIndex(m, t);
     if (due < 0) {
@@ -120,6 +152,7 @@ void TaskMovie(MovieRecord* m) {
         case VideoDecoder::Take::Got:
           m->shown = std::move(frame);
           Show(m);
+          DecodeRoundTheLoop(m, video);
           break;
         case VideoDecoder::Take::Behind:
           video->SeekTo(due);
