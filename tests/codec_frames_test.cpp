@@ -117,6 +117,31 @@ TEST(CodecFrames, Av1DecodesEveryFrameThroughOurOwnLibraries) {
   }
 }
 
+// Motion JPEG B, which only our own codecs decode: every frame, and a seek
+// back into the movie.
+TEST(CodecFrames, MotionJpegBDecodesEveryFrameThroughOurOwnLibraries) {
+  Movie m = Open("mjpegb.mov");
+  ASSERT_TRUE(m.video);
+  ASSERT_EQ(m.video->description.format, FourCC("mjpb"));
+  ASSERT_TRUE(CodecDecodes(*m.video));
+  std::vector<uint8_t> reference = Bytes(Media("mjpegb.mov.bgra"));
+  const int frames = int(m.shape.times.size());
+  ASSERT_EQ(frames, 10);
+  ASSERT_EQ(reference.size(), size_t(frames) * m.shape.width * m.shape.height * 4);
+  std::unique_ptr<FrameReader> reader = OpenCodecFrames(m.shape, m.model, m.samples);
+  ASSERT_TRUE(reader);
+  Frame f;
+  bool end = false;
+  ASSERT_TRUE(reader->Seek(0, &f, &end));
+  ExpectFrame(f, reference, frames, 0);
+  for (int n = 1; n < frames; ++n) {
+    ASSERT_TRUE(reader->Next(&f, &end)) << "frame " << n;
+    ExpectFrame(f, reference, frames, n);
+  }
+  ASSERT_TRUE(reader->Seek(3, &f, &end));
+  ExpectFrame(f, reference, frames, 3);
+}
+
 // A sample of noise in the middle is left out: the movie goes on to its
 // last frame rather than stopping there.
 TEST(CodecFrames, Av1GoesOnPastADamagedSample) {

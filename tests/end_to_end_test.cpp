@@ -154,7 +154,7 @@ TEST_F(EndToEnd, PlaysToTheEndAndFinishes) {
 TEST_F(EndToEnd, EachCodecPlaysToTheEnd) {
   for (const char* name : {"qtrle.mov", "prores.mov", "cinepak.mov", "svq1.mov", "mpeg4.mp4", "h263.mov",
                            "png.mov", "uyvy.mov", "pal8.mov", "dv.mov", "hevc.mp4", "fragmented_partly.mp4",
-                           "smc.mov", "rpza.mov", "h264_10bit.mp4", "h264_444.mp4", "hevc_10bit.mp4",
+                           "smc.mov", "rpza.mov", "mjpegb.mov", "h264_10bit.mp4", "h264_444.mp4", "hevc_10bit.mp4",
                            "av1.mp4"}) {
     ASSERT_EQ(Call("Vantoro-Play", MediaPath(name)), "") << name;
     EXPECT_TRUE(PlayToEnd(kDeadlineMs)) << name << " never finished, at " << Call("Vantoro-GetTime");
@@ -293,6 +293,7 @@ TEST_F(EndToEnd, SetTimeThenFrameToClipboard) {
                {"dv.mov", "00:00:00.02", 2}, {"hevc.mp4", "00:00:00.07", 7},
                {"av1.mp4", "00:00:00.03", 3},
                {"smc.mov", "00:00:00.07", 7}, {"rpza.mov", "00:00:00.06", 6},
+               {"mjpegb.mov", "00:00:00.05", 5},
                {"h264_10bit.mp4", "00:00:00.08", 8}, {"h264_444.mp4", "00:00:00.05", 5},
                {"hevc_10bit.mp4", "00:00:00.07", 7},
                // A frame that only a fragment lists, where the moov lists a

@@ -5,6 +5,7 @@
 # Usage: make_media.sh OUTDIR
 set -euo pipefail
 out=$1
+here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$out"
 cd "$out"
 rm -f stamp
@@ -173,12 +174,17 @@ ff "${small[@]}" -t 0.4 -c:v smc smc.mov
 # frame though it codes only what changed: the copy says otherwise.
 ff -f lavfi -i testsrc=size=176x144:rate=25 -t 0.4 -c:v rpza -pix_fmt rgb555le rpza_all_keys.mov
 rewrite first-key rpza_all_keys.mov rpza.mov vide
+# Motion JPEG B: ffmpeg decodes it but has no encoder, so its JPEGs are
+# rewritten as mjpb fields into a movie of our own.
+mkdir -p mjpegb_frames
+ff "${small[@]}" -t 0.4 -c:v mjpeg -q:v 3 -pix_fmt yuvj420p mjpegb_frames/f%02d.jpg
+python3 "$here/mjpegb_movie.py" mjpegb.mov 25 mjpegb_frames/f*.jpg
 ff "${small[@]}" -t 0.4 -c:v libx264 -preset ultrafast -pix_fmt yuv420p10le h264_10bit.mp4
 ff "${small[@]}" -t 0.4 -c:v libx264 -preset ultrafast -pix_fmt yuv444p h264_444.mp4
 ff "${small[@]}" -t 0.4 -c:v libx265 -pix_fmt yuv420p10le -tag:v hvc1 -x265-params log-level=error hevc_10bit.mp4
 ff "${small[@]}" -t 0.2 -c:v libaom-av1 -cpu-used 8 av1.mp4
 ff "${small[@]}" -t 0.2 -c:v libaom-av1 -cpu-used 8 -pix_fmt yuv420p10le av1_10bit.mp4
-for f in av1.mp4 av1_10bit.mp4; do ff -i $f -sws_flags bilinear -f rawvideo -pix_fmt bgra $f.bgra; done
+for f in av1.mp4 av1_10bit.mp4 mjpegb.mov; do ff -i $f -sws_flags bilinear -f rawvideo -pix_fmt bgra $f.bgra; done
 ff "${sound[@]}" -t 0.5 $(for i in $(seq 12); do echo -map 0; done) \
   -c:a:0 pcm_s16be -c:a:1 pcm_s16le -c:a:2 pcm_s24be -c:a:3 pcm_s24le -c:a:4 pcm_f32be -c:a:5 pcm_mulaw \
   -c:a:6 pcm_alaw -c:a:7 adpcm_ima_qt -c:a:8 libmp3lame -c:a:9 aac -c:a:10 alac \
@@ -256,7 +262,7 @@ for f in h264_aac.mp4 h264_faststart.mp4 mjpeg_pcm.mov delayed.mov sound.m4a mob
          fragmented_text.mp4 turned_90.mp4 turned_180.mp4 turned_270.mp4 mirrored.mp4 flipped.mp4 \
          aspect.mp4 aspect.mov wide854.mp4 bt709.mp4 two_videos.mp4 qtrle.mov qtrle_grey.mov prores.mov cinepak.mov \
          svq1.mov mpeg4.mp4 h263.mov png.mov uyvy.mov pal8.mov dv.mov hevc.mp4 av1.mp4 sounds.mov sounds.mp4 \
-         smc.mov rpza.mov h264_10bit.mp4 h264_444.mp4 hevc_10bit.mp4 \
+         smc.mov rpza.mov mjpegb.mov h264_10bit.mp4 h264_444.mp4 hevc_10bit.mp4 \
          edit_base.mov aac_trimmed.m4a aac_late.m4a pcm_edited.mov wave_*.wav; do
   ffprobe -v error -count_packets -show_streams -show_format -of flat "$f" > "$f.probe"
   # From one more reading: the presentation times of the first video
