@@ -78,6 +78,18 @@ void ExpectFrame(const Frame& f, const std::vector<uint8_t>& reference, int fram
     if (other != n) EXPECT_LT(own, Difference(f, reference, other)) << "frame " << n << " looks like " << other;
 }
 
+// From the first frame on, each in turn.
+void ExpectEveryFrame(FrameReader& reader, const std::vector<uint8_t>& reference, int frames) {
+  Frame f;
+  bool end = false;
+  ASSERT_TRUE(reader.Seek(0, &f, &end));
+  ExpectFrame(f, reference, frames, 0);
+  for (int n = 1; n < frames; ++n) {
+    ASSERT_TRUE(reader.Next(&f, &end)) << "frame " << n;
+    ExpectFrame(f, reference, frames, n);
+  }
+}
+
 // 8-bit RGB 4:4:4 (what libaom makes of ffmpeg's test pattern) and 10-bit
 // 4:2:0 (camera and HDR files).
 TEST(CodecFrames, Av1DecodesEveryFrameThroughOurOwnLibraries) {
@@ -94,16 +106,11 @@ TEST(CodecFrames, Av1DecodesEveryFrameThroughOurOwnLibraries) {
     soak::ProcessCounts before = soak::ReadProcessCounts();
     std::unique_ptr<FrameReader> reader = OpenCodecFrames(m.shape, m.model, m.samples);
     ASSERT_TRUE(reader);
-    Frame f;
-    bool end = false;
-    ASSERT_TRUE(reader->Seek(0, &f, &end));
-    ExpectFrame(f, reference, frames, 0);
+    ExpectEveryFrame(*reader, reference, frames);
     // dav1d starts threads of its own: two, not one per core of the machine.
     EXPECT_LE(soak::ReadProcessCounts().threads - before.threads, 2);
-    for (int n = 1; n < frames; ++n) {
-      ASSERT_TRUE(reader->Next(&f, &end)) << "frame " << n;
-      ExpectFrame(f, reference, frames, n);
-    }
+    Frame f;
+    bool end = false;
     EXPECT_FALSE(reader->Next(&f, &end));
     EXPECT_TRUE(end);
 
@@ -130,14 +137,9 @@ TEST(CodecFrames, MotionJpegBDecodesEveryFrameThroughOurOwnLibraries) {
   ASSERT_EQ(reference.size(), size_t(frames) * m.shape.width * m.shape.height * 4);
   std::unique_ptr<FrameReader> reader = OpenCodecFrames(m.shape, m.model, m.samples);
   ASSERT_TRUE(reader);
+  ExpectEveryFrame(*reader, reference, frames);
   Frame f;
   bool end = false;
-  ASSERT_TRUE(reader->Seek(0, &f, &end));
-  ExpectFrame(f, reference, frames, 0);
-  for (int n = 1; n < frames; ++n) {
-    ASSERT_TRUE(reader->Next(&f, &end)) << "frame " << n;
-    ExpectFrame(f, reference, frames, n);
-  }
   ASSERT_TRUE(reader->Seek(3, &f, &end));
   ExpectFrame(f, reference, frames, 3);
 }
