@@ -37,17 +37,6 @@ MovieRecord* FindTimeBase(TimeBase timeBase) {
 
 std::vector<MovieRecord*> AllMovies() { return std::vector<MovieRecord*>(movies.begin(), movies.end()); }
 
-double WallSeconds() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 OSErr NewMovieFromRef(Movie* out, int16_t refNum, int16_t flags) {
   if (!out) return paramErr;
   *out = nullptr;

@@ -12,6 +12,7 @@
 #include "engine/decoder.h"
 #include "engine/sound_source.h"
 #include "engine/timeline.h"
+#include "engine/wall_clock.h"
 #include "media_interface/operations.h"
 
 namespace vmedia {
@@ -53,9 +54,6 @@ std::vector<MovieRecord*> AllMovies();
 
 OSErr NewMovieFromRef(Movie* movie, int16_t refNum, int16_t flags);
 void DisposeMovieRecord(Movie movie);
-
-// Seconds on a steady clock, for the movie clocks.
-double WallSeconds();
 
 // The video decoder, made at its first use; null for a movie without video.
 VideoDecoder* VideoOf(MovieRecord* m);

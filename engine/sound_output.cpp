@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "engine/wall_clock.h"
+
 namespace vmedia {
 namespace {
 
@@ -42,13 +44,6 @@ bool SoundOutput::Open(SoundFormat format) {
   return true;
 }
 
-double SoundOutput::Now() {
-  LARGE_INTEGER f, c;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&c);
-  return double(c.QuadPart) / double(f.QuadPart);
-}
-
 void SoundOutput::Reset() {
   std::lock_guard<std::mutex> lock(m_);
   if (!device_) return;
@@ -73,7 +68,7 @@ void SoundOutput::Restart() {
   std::lock_guard<std::mutex> lock(m_);
   if (!device_) return;
   waveOutRestart(device_);
-  if (paused_ && written_ > 0) startedAt_ = Now();
+  if (paused_ && written_ > 0) startedAt_ = WallSeconds();
   paused_ = false;
 }
 
@@ -108,7 +103,7 @@ bool SoundOutput::Write(const int16_t* frames, size_t count, double movieStart, 
       waveOutUnprepareHeader(device_, &h, sizeof(h));
       return false;
     }
-    if (written_ == 0 && !paused_) startedAt_ = Now();
+    if (written_ == 0 && !paused_) startedAt_ = WallSeconds();
     blocks_.push_back(Block{written_, count, movieStart, movieStep});
     written_ += count;
     return true;
@@ -137,7 +132,7 @@ SoundOutput::Heard SoundOutput::HeardTime(double* seconds) {
   if (lead_ < 0) {
     // Frames that can have sounded since the start; what the count shows
     // beyond them has only been handed on.
-    int64_t since = int64_t((Now() - startedAt_) * format_.rate);
+    int64_t since = int64_t((WallSeconds() - startedAt_) * format_.rate);
     lead_ = std::max<int64_t>(0, int64_t(played) - since);
   }
   if (played <= uint64_t(lead_)) return Heard::Waiting;

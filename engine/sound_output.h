@@ -61,7 +61,6 @@ class SoundOutput {
   };
   bool Played(uint64_t* frames);
   void Recycle();
-  static double Now();
 
   std::mutex m_;
   HWAVEOUT device_ = nullptr;
