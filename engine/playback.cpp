@@ -132,8 +132,9 @@ TimeValue ShowTime(MovieRecord* m, double now) {
   const double rate = m->clock.rate() * m->clock.trim();
   if (rate == 0) return t;
   double ahead = std::min(m->taskInterval / 2, kMaxShowAheadSeconds) * rate * m->timeline.timeScale;
-  double shown = std::clamp(t + ahead, double(m->clock.segmentStart()), double(m->clock.segmentEnd()) - 1);
-  return static_cast<TimeValue>(std::floor(std::max(shown, double(m->clock.segmentStart()))));
+  // Not std::clamp: a segment of no length has its last unit before its start.
+  double shown = std::max(std::min(t + ahead, double(m->clock.segmentEnd()) - 1), double(m->clock.segmentStart()));
+  return static_cast<TimeValue>(std::floor(shown));
 }
 
 }  // namespace

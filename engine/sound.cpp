@@ -88,9 +88,9 @@ struct SoundPlayer::Impl {
   void Fill(Pass& run, SoundSource& source, TimeStretcher& stretch);
   double MovieAt(Pass& run, double input) const;
   // Next input frame's movie time.
-  double NextMovieTime(const Pass& run, int rate) const {
+  double NextMovieTime(const Pass& run) const {
     const Pass::Piece& p = run.pieces.back();
-    return p.movie + double(run.read - p.input) / rate;
+    return p.movie + double(run.read - p.input) / output.Rate();
   }
   void SilenceLocked() {
     playing = false;
@@ -187,7 +187,7 @@ void SoundPlayer::Impl::ReadMore(Pass& run, SoundSource& source, TimeStretcher& 
       return;
     }
     const SoundPlan& p = run.plan;
-    int64_t toEnd = int64_t(std::floor((p.segmentEnd - NextMovieTime(run, format.rate)) * format.rate + 1e-6));
+    int64_t toEnd = int64_t(std::floor((p.segmentEnd - NextMovieTime(run)) * format.rate + 1e-6));
     if (toEnd <= 0) {
       if (p.loop && p.segmentEnd > p.segmentStart) {
         source.Seek(p.segmentStart);
