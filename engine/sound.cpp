@@ -102,6 +102,8 @@ struct SoundPlayer::Impl {
 };
 
 void SoundPlayer::Impl::Run() {
+  // Light work that must never wait behind decoding: a late block is heard.
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
   if (EnterMediaThread()) {
     try {
       std::unique_ptr<SoundSource> source = open();
@@ -222,23 +224,29 @@ void SoundPlayer::Impl::ReadMore(Pass& run, SoundSource& source, TimeStretcher& 
 size_t SoundPlayer::Impl::Produce(Pass& run, SoundSource& source, TimeStretcher& stretch, int16_t* out,
                                   double* movieStart) {
   const double rate = stretch.rate();
-  for (int tries = 0; tries < 1024; ++tries) {
-    double input = stretch.InputPosition();
+  const size_t channels = size_t(stretch.channels());
+  const double input = stretch.InputPosition();
+  *movieStart = MovieAt(run, input);
+  // Whole blocks: the device's queue is counted in blocks, so short ones
+  // would leave it shallower than it looks. A block never straddles a
+  // loop's wrap, so that its frames map to one piece.
+  auto room = [&] {
     size_t limit = output.BlockFrames();
-    // A block never straddles a loop's wrap: its frames map to one piece.
     if (run.pieces.size() > 1) {
       double toWrap = (double(run.pieces[1].input) - input) / rate;
       if (toWrap >= 1) limit = std::min(limit, size_t(toWrap));
     }
-    size_t got = stretch.Pull(out, limit);
-    if (got > 0) {
-      *movieStart = MovieAt(run, input);
-      return got;
-    }
-    if (run.flushed) return 0;
+    return limit;
+  };
+  size_t got = 0;
+  for (int tries = 0; tries < 1024; ++tries) {
+    const size_t limit = room();
+    if (got >= limit) break;
+    got += stretch.Pull(out + got * channels, limit - got);
+    if (got >= limit || run.flushed) break;
     ReadMore(run, source, stretch);
   }
-  return 0;
+  return got;
 }
 
 void SoundPlayer::Impl::Fill(Pass& run, SoundSource& source, TimeStretcher& stretch) {
