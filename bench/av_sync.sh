@@ -11,17 +11,9 @@ build=$(cd "$2" && pwd)
 seconds=$3
 av="$build/bench/av"
 mkdir -p "$av"
-mapfile -t installed < <("$root/scripts/install-files" "$build")
-cp "${installed[@]}" "$build/bench/"
-
 # The sound server and prefix scripts/test uses; a server started here is
 # stopped here.
-. "$root/scripts/sound-recording"
-vt_sound_up "$build" || exit 1
-"$root/scripts/wine-prefix" --audio "$build/wineprefix-audio"
-. "$root/scripts/wine-env" "$build"
-export WINEPREFIX="$build/wineprefix-audio"
-vt_wine_check bench
+. "$root/bench/listening-rig"
 
 # Flashes and beeps at every second, long enough for the last phase.
 length=$((seconds + 60))
@@ -34,8 +26,7 @@ fi
 sampler=""
 cleanup() {
   [ -z "$sampler" ] || kill "$sampler" 2>/dev/null || true
-  vt_record_stop || true
-  vt_sound_down
+  listening_cleanup
 }
 trap cleanup EXIT
 vt_record_start "$build" 1 "$av/heard" || { echo "bench: no recording: $vt_record_error" >&2; exit 1; }

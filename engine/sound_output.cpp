@@ -4,14 +4,19 @@
 
 #include <algorithm>
 
+#include "engine/sound_counters.h"
 #include "engine/wall_clock.h"
 
 namespace vmedia {
 namespace {
 
-// Eight buffers of 20 ms: deep enough for a slow machine's hiccups, short
-// enough that a change of volume is heard soon.
-constexpr int kBuffers = 8;
+// Buffers of 20 ms. Eight of them queued at first: short enough that a
+// change of volume is heard soon. Each time the device runs dry the queue
+// grows by four, up to a deep one that rides out a slow (or emulated)
+// machine's stalls.
+constexpr int kBuffers = 32;
+constexpr int kFirstDepth = 8;
+constexpr int kDepthStep = 4;
 constexpr double kBlockSeconds = 0.02;
 
 }  // namespace
@@ -39,6 +44,8 @@ bool SoundOutput::Open(SoundFormat format) {
     return false;
   }
   format_ = format;
+  depth_ = kFirstDepth;
+  CountSoundDepth(uint32_t(depth_ * kBlockSeconds * 1000 + 0.5));
   blockFrames_ = std::max<size_t>(1, static_cast<size_t>(format.rate * kBlockSeconds));
   for (auto& d : data_) d.resize(blockFrames_ * size_t(format.channels));
   return true;
@@ -77,13 +84,32 @@ void SoundOutput::Recycle() {
     if ((h.dwFlags & WHDR_PREPARED) && (h.dwFlags & WHDR_DONE)) waveOutUnprepareHeader(device_, &h, sizeof(h));
 }
 
+int SoundOutput::Queued() const {
+  int n = 0;
+  for (const auto& h : headers_)
+    if (h.dwFlags & WHDR_PREPARED) ++n;
+  return n;
+}
+
 bool SoundOutput::CanWrite() {
   std::lock_guard<std::mutex> lock(m_);
   if (!device_) return false;
   Recycle();
-  for (auto& h : headers_)
-    if (!(h.dwFlags & WHDR_PREPARED)) return true;
-  return false;
+  return Queued() < depth_;
+}
+
+void SoundOutput::NoteUnderrun() {
+  // Only a running device can run dry; a held or new one is being filled.
+  if (written_ == 0 || paused_ || startedAt_ < 0) return;
+  // The count itself, lead and all: a device that has handed on everything
+  // has nothing left of ours, though what it handed on may still sound.
+  uint64_t played = 0;
+  if (!Played(&played) || played < written_) return;
+  CountSoundUnderrun();
+  if (depth_ < kBuffers) {
+    depth_ = std::min(depth_ + kDepthStep, kBuffers);
+    CountSoundDepth(uint32_t(depth_ * kBlockSeconds * 1000 + 0.5));
+  }
 }
 
 bool SoundOutput::Write(const int16_t* frames, size_t count, double movieStart, double movieStep) {
@@ -91,6 +117,7 @@ bool SoundOutput::Write(const int16_t* frames, size_t count, double movieStart, 
   if (!device_ || count == 0) return false;
   count = std::min(count, blockFrames_);
   Recycle();
+  NoteUnderrun();
   for (int i = 0; i < kBuffers; ++i) {
     WAVEHDR& h = headers_[size_t(i)];
     if (h.dwFlags & WHDR_PREPARED) continue;
@@ -103,7 +130,11 @@ bool SoundOutput::Write(const int16_t* frames, size_t count, double movieStart, 
       waveOutUnprepareHeader(device_, &h, sizeof(h));
       return false;
     }
-    if (written_ == 0 && !paused_) startedAt_ = WallSeconds();
+    if (written_ == 0) {
+      CountSoundStart();
+      if (!paused_) startedAt_ = WallSeconds();
+    }
+    CountSoundBlock();
     blocks_.push_back(Block{written_, count, movieStart, movieStep});
     written_ += count;
     return true;

@@ -61,11 +61,16 @@ class SoundOutput {
   };
   bool Played(uint64_t* frames);
   void Recycle();
+  int Queued() const;
+  // Before a block is queued: a device that has played everything it was
+  // given ran dry, and the queue it may hold grows.
+  void NoteUnderrun();
 
   std::mutex m_;
   HWAVEOUT device_ = nullptr;
   SoundFormat format_;
   size_t blockFrames_ = 0;
+  int depth_ = 0;  // buffers that may be queued at once
   std::vector<std::vector<int16_t>> data_;
   std::vector<WAVEHDR> headers_;
   std::deque<Block> blocks_;  // queued and not yet known to be played, oldest first
