@@ -88,6 +88,7 @@ void FollowSound(MovieRecord* m, bool jumped) {
     case SoundPlayer::Heard::Playing:
       break;
   }
+  const bool started = m->soundWaitSince >= 0;
   m->soundWaitSince = -1;
   const double scale = m->timeline.timeScale;
   double gap = heard - m->clock.ExactTimeAt(now) / scale;
@@ -95,7 +96,10 @@ void FollowSound(MovieRecord* m, bool jumped) {
   const double lap = (m->clock.segmentEnd() - m->clock.segmentStart()) / scale;
   if ((m->clock.flags() & kLoopFlag) && lap > 0) gap -= lap * std::floor(gap / lap + 0.5);
   const double wallGap = gap / std::fabs(m->clock.rate());
-  if (wallGap > kSoundJumpSeconds) {
+  // The clock held while the sound started, and the device's count first
+  // shows it a step (10 to 20 ms) in: the picture takes the sound's time at
+  // once, where running faster would leave it late for a second.
+  if (wallGap > kSoundJumpSeconds || (started && gap > 0)) {
     m->clock.SetTime(static_cast<TimeValue>(std::floor(heard * scale)), now);
     m->clock.SetTrim(1, now);
   } else if (wallGap < -kSoundJumpSeconds) {
