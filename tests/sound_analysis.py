@@ -117,6 +117,32 @@ class Recording:
                 run = None
         return sorted(out, key=lambda g: -g[1])
 
+    def without_dropouts(self, min_gap=0.3):
+        """The recording with the silences inside each stretch of sound (those
+        shorter than min_gap) cut out, and those silences as (start, seconds),
+        in order. A sink whose client fell behind plays silence and then goes
+        on where it was: cut out, what remains is what the player sent, and
+        its lengths and pitch can be judged on their own."""
+        cuts = sorted(g for a, b in self.spans(min_gap) for g in self.gaps(a, b))
+        if not cuts:
+            return self, []
+        keep = [array.array("h") for _ in self.channels]
+        at = 0
+        x = self.left
+        for start, seconds in cuts:
+            end = start + int(round(seconds * self.rate))
+            # To the sample: the silence's blocks lie inside it.
+            while start > at and abs(x[start - 1]) <= LOUD:
+                start -= 1
+            while end < len(x) and abs(x[end]) <= LOUD:
+                end += 1
+            for k, c in zip(keep, self.channels):
+                k.extend(c[at:start])
+            at = end
+        for k, c in zip(keep, self.channels):
+            k.extend(c[at:])
+        return Recording(self.rate, keep), [(self.seconds(start), seconds) for start, seconds in cuts]
+
     def crossings(self, first, last, channel=None):
         """Rising zero crossings between two samples, in fractional samples."""
         x = self.left if channel is None else channel

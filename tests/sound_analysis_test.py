@@ -83,13 +83,25 @@ def expect(what, results, failing=()):
             print(f"FAIL {what}: no check named {f}")
 
 
-def start(lost=0.0):
-    return [decode("start.wav", lost), silence(0.8), decode("start-late.wav", 1.0), silence(0.7),
-            decode("start.mov")]
+def dropout(frames, at, seconds=0.12):
+    """A sink whose client fell behind: silence, then the sound goes on where
+    it was. `at` in seconds into the part."""
+    cut = 4 * int(at * RATE)
+    return frames[:cut] + silence(seconds) + frames[cut:]
+
+
+def start(lost=0.0, drop=None):
+    first = decode("start.wav", lost)
+    return [dropout(first, drop) if drop is not None else first, silence(0.8), decode("start-late.wav", 1.0),
+            silence(0.7), decode("start.mov")]
 
 
 expect("start", judged("start", start()))
 expect("start, 30 ms lost", judged("start", start(lost=0.03)), ["wav first 100 ms"])
+# Dropouts, in the marker and later: what was sent is judged, not the sink's stall.
+expect("start, dropout in the marker", judged("start", start(drop=0.05)))
+expect("start, dropout in the tone", judged("start", start(drop=1.2)))
+expect("start, 30 ms lost and a dropout", judged("start", start(lost=0.03, drop=1.2)), ["wav first 100 ms"])
 
 
 def stop(run_on=0.0, close_run_on=0.0):
@@ -106,8 +118,9 @@ expect("close, played on", judged("stop", [decode("sweep.wav", 0, 1.5), silence(
        ["close heard length", "after close"])
 
 
-def rate(r05_seconds=2.0, r2_hz_file="rate-r2.wav", silent_case=None):
-    parts = [decode("rate-r05.wav", 0, r05_seconds), silence(0.6), decode(r2_hz_file, 0, 1.5), silence(0.6),
+def rate(r05_seconds=2.0, r2_hz_file="rate-r2.wav", silent_case=None, drop=None):
+    r05 = decode("rate-r05.wav", 0, r05_seconds)
+    parts = [dropout(r05, drop) if drop is not None else r05, silence(0.6), decode(r2_hz_file, 0, 1.5), silence(0.6),
              decode("rate-set2.wav", 0, 1.0 + 1.0), silence(0.6), decode("rate-set05.wav", 0, 0.5 + 1.0)]
     if silent_case:
         parts += [silence(0.6), decode(silent_case, 0, 1.0)]
@@ -117,6 +130,9 @@ def rate(r05_seconds=2.0, r2_hz_file="rate-r2.wav", silent_case=None):
 rate_times = ["00:00:01.00", "00:00:02.50"]
 expect("rate", judged("rate", rate(), rate_times))
 expect("rate 0.5, 10 % short", judged("rate", rate(r05_seconds=1.8), rate_times), ["rate 0.5 length"])
+expect("rate 0.5, a dropout", judged("rate", rate(drop=0.9), rate_times))
+expect("rate 0.5, 10 % short and a dropout", judged("rate", rate(r05_seconds=1.8, drop=0.9), rate_times),
+       ["rate 0.5 length"])
 expect("rate 2, pitch not kept", judged("rate", rate(r2_hz_file="rate-back.wav"), rate_times),
        ["rate 2 heard", "rate -1 silent"])
 expect("rate 3, heard", judged("rate", rate(silent_case="rate-r3.wav"), rate_times), ["rate 3 silent"])
@@ -134,13 +150,17 @@ expect("volume 128 at -3 dB", judged("volume", volume(half=0.707)), ["volume 128
 expect("volume 0 heard", judged("volume", volume(zero=0.1)), ["volume 0 silent", "levels"])
 
 
-def loop(gap=0.0):
+def loop(gap=0.0, drop=None, lost=0.0):
     lap = decode("sweep.wav", 1.0, 2.0)
-    return [lap, silence(gap), lap, lap, decode("sweep.wav", 1.0, 1.5)]
+    second = decode("sweep.wav", 1.0 + lost, 2.0)
+    return [lap, silence(gap), dropout(second, drop) if drop is not None else second, lap,
+            decode("sweep.wav", 1.0, 1.5)]
 
 
 expect("loop", judged("loop", loop()))
-expect("loop, 80 ms gap at a wrap", judged("loop", loop(gap=0.08)), ["no silence", "wrap 1"])
+expect("loop, 80 ms gap at a wrap", judged("loop", loop(gap=0.08)), ["no silence at a wrap"])
+expect("loop, a dropout inside a lap", judged("loop", loop(drop=0.5)))
+expect("loop, 80 ms lost at a wrap", judged("loop", loop(lost=0.08)), ["wrap 1"])
 
 
 def formats(skip=None, swap=None):
