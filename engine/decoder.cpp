@@ -84,12 +84,7 @@ void VideoDecoder::Run() {
 }
 
 void VideoDecoder::Decode() {
-  if (!EnterMediaThread()) {
-    std::lock_guard<std::mutex> lock(m_);
-    failed_ = true;
-    cv_.notify_all();
-    return;
-  }
+  EnterMediaThread();
   {
     std::unique_ptr<FrameReader> main = open_();
     std::unique_ptr<FrameReader> still;

@@ -169,7 +169,7 @@ bool MediaFoundationFrames::OpenReader(Reader* r) {
       if (pass == 0 && *f.subtype != accepted) continue;
       if (pass == 1 && *f.subtype == accepted) continue;
       IMFMediaType* type = nullptr;
-      if (FAILED(MFCreateMediaType(&type))) return false;
+      if (FAILED(CreateMediaType(&type))) return false;
       type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
       type->SetGUID(MF_MT_SUBTYPE, *f.subtype);
       HRESULT hr = r->reader->SetCurrentMediaType(r->stream, nullptr, type);

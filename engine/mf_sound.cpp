@@ -45,7 +45,7 @@ bool MediaFoundationSound::Open(const std::wstring& path) {
   reader_->SetStreamSelection(static_cast<DWORD>(MF_SOURCE_READER_ALL_STREAMS), FALSE);
   reader_->SetStreamSelection(kAudioStream, TRUE);
   IMFMediaType* pcm = nullptr;
-  if (SUCCEEDED(MFCreateMediaType(&pcm))) {
+  if (SUCCEEDED(CreateMediaType(&pcm))) {
     pcm->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
     pcm->SetGUID(MF_MT_SUBTYPE, MFAudioFormat_PCM);
     pcm->SetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, 16);

@@ -104,16 +104,15 @@ struct SoundPlayer::Impl {
 void SoundPlayer::Impl::Run() {
   // Light work that must never wait behind decoding: a late block is heard.
   SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
-  if (EnterMediaThread()) {
-    try {
-      std::unique_ptr<SoundSource> source = open();
-      if (source && output.Open(source->Format())) Feed(*source);
-    } catch (...) {
-      // Out of memory and the like: the movie goes on silent.
-    }
-    output.Reset();
-    LeaveMediaThread();
+  EnterMediaThread();
+  try {
+    std::unique_ptr<SoundSource> source = open();
+    if (source && output.Open(source->Format())) Feed(*source);
+  } catch (...) {
+    // Out of memory and the like: the movie goes on silent.
   }
+  output.Reset();
+  LeaveMediaThread();
   std::lock_guard<std::mutex> lock(m);
   broken = true;
   exited = true;

@@ -8,3 +8,11 @@ if(WIN32)
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/end_to_end_pictures.sh ${CMAKE_BINARY_DIR}/media)
   set_tests_properties(end_to_end_pictures PROPERTIES FIXTURES_REQUIRED e2e_pictures)
 endif()
+# The same where Media Foundation is missing (Windows N editions): the engine
+# loads without it, and our own codecs play every QuickTime-family movie.
+if(WIN32)
+  add_test(NAME end_to_end_without_media_foundation COMMAND end_to_end_test --gtest_brief=1)
+  set_tests_properties(end_to_end_without_media_foundation PROPERTIES
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
+    ENVIRONMENT_MODIFICATION "WINEDLLOVERRIDES=string_append:;mfplat,mfreadwrite=d")
+endif()
