@@ -14,5 +14,5 @@ if(WIN32)
   add_test(NAME end_to_end_without_media_foundation COMMAND end_to_end_test --gtest_brief=1)
   set_tests_properties(end_to_end_without_media_foundation PROPERTIES
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
-    ENVIRONMENT_MODIFICATION "WINEDLLOVERRIDES=string_append:;mfplat,mfreadwrite=d")
+    ENVIRONMENT_MODIFICATION "WINEDLLOVERRIDES=string_append:\;mfplat,mfreadwrite=d")
 endif()

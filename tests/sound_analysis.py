@@ -9,6 +9,7 @@ otherwise; levels in dB relative to full scale (dBFS).
 """
 import array
 import math
+import re
 import sys
 import wave
 
@@ -117,31 +118,33 @@ class Recording:
                 run = None
         return sorted(out, key=lambda g: -g[1])
 
-    def without_dropouts(self, min_gap=0.3):
-        """The recording with the silences inside each stretch of sound (those
-        shorter than min_gap) cut out, and those silences as (start, seconds),
-        in order. A sink whose client fell behind plays silence and then goes
-        on where it was: cut out, what remains is what the player sent, and
-        its lengths and pitch can be judged on their own."""
-        cuts = sorted(g for a, b in self.spans(min_gap) for g in self.gaps(a, b))
+    def without_dropouts(self, min_gap=0.3, shortest=16):
+        """The recording with the dropouts inside each stretch of sound cut
+        out, and those dropouts as (start, seconds), in order. A sink whose
+        client fell behind plays digital silence, from a few samples to a
+        tenth of a second, and then goes on where it was: cut out, what
+        remains is what the player sent, and its lengths and pitch can be
+        judged on their own. A run of `shortest` zero samples is one: a tone
+        loud enough to be heard crosses zero in a sample or two."""
+        data = self.left.tobytes()
+        zero = b"\x00\x00"
+        cuts = []
+        for a, b in self.spans(min_gap):
+            for m in re.finditer(b"(?:" + re.escape(zero) + b"){%d,}" % shortest, data[2 * a:2 * (b + 1)]):
+                start, end = (m.start() + 1) // 2, m.end() // 2
+                if end - start >= shortest:
+                    cuts.append((a + start, a + end))
         if not cuts:
             return self, []
         keep = [array.array("h") for _ in self.channels]
         at = 0
-        x = self.left
-        for start, seconds in cuts:
-            end = start + int(round(seconds * self.rate))
-            # To the sample: the silence's blocks lie inside it.
-            while start > at and abs(x[start - 1]) <= LOUD:
-                start -= 1
-            while end < len(x) and abs(x[end]) <= LOUD:
-                end += 1
+        for start, end in cuts:
             for k, c in zip(keep, self.channels):
                 k.extend(c[at:start])
             at = end
         for k, c in zip(keep, self.channels):
             k.extend(c[at:])
-        return Recording(self.rate, keep), [(self.seconds(start), seconds) for start, seconds in cuts]
+        return Recording(self.rate, keep), [(self.seconds(a), self.seconds(b - a)) for a, b in cuts]
 
     def crossings(self, first, last, channel=None):
         """Rising zero crossings between two samples, in fractional samples."""
