@@ -327,6 +327,15 @@ TEST_F(HostileMedia, DamagedMoviesAnswerOrFailCleanly) {
   windows.Pump(100);
   Call("Vantoro-GetVideoFrame");
   Call("Vantoro-Stop");
+  // And with a file our own readers refuse, which Media Foundation (started
+  // at its first use, with threads of its own for the process) is asked.
+  std::string notMovie = dir + "not-a-movie.bin";
+  {
+    std::ofstream out(notMovie, std::ios::binary);
+    out << "neither a movie nor a sound";
+  }
+  Call("Vantoro-GetDuration", notMovie);
+  DeleteFileA(notMovie.c_str());
   soak::ProcessCounts base = soak::ReadProcessCounts();
   int64_t highestPrivate = base.privateBytes;
   std::string highestAt = "start";
