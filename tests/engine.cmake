@@ -42,7 +42,7 @@ if(WIN32)
       ${engine}/codec_library.cpp ${engine}/handle_source.cpp
     LIBS vmedia_container)
   vantoro_codec_test(codec_frames_test
-    SOURCES codec_frames_test.cpp process_counts.cpp ${engine}/codec_frames.cpp ${engine}/codec_library.cpp
+    SOURCES codec_frames_test.cpp process_counts.cpp ${engine}/codec_frames.cpp ${engine}/picture_scaler.cpp ${engine}/codec_library.cpp
     LIBS vmedia_core vmedia_container psapi)
 
   vantoro_test(engine_operations_test SOURCES engine_operations_test.cpp)
