@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <atomic>
 #include <new>
 
 #include "engine/codec_library.h"
@@ -75,6 +76,7 @@ class CodecFrames : public FrameReader {
   bool Open();
   bool Seek(int index, Frame* frame, bool* endOfStream) override;
   bool Next(Frame* frame, bool* endOfStream) override;
+  void Cancel() override { cancelled_ = true; }
 
  private:
   bool Produce(int index, Frame* frame, bool* endOfStream);
@@ -102,6 +104,7 @@ class CodecFrames : public FrameReader {
   int lastShown_ = -1;
   int64_t lastTime_ = INT64_MIN;     // presentation time of the last picture delivered
   Frame last_;
+  std::atomic<bool> cancelled_{false};
 };
 
 CodecFrames::~CodecFrames() {
@@ -228,7 +231,7 @@ bool CodecFrames::Convert(const AVFrame* p, Frame* frame) {
 // after it) comes out of the decoder.
 bool CodecFrames::Produce(int index, Frame* frame, bool* endOfStream) {
   const int count = int(shownTimes_.size());
-  for (int sent = 0; sent < kMaxPacketsPerPicture;) {
+  for (int sent = 0; sent < kMaxPacketsPerPicture && !cancelled_;) {
     int r = lib_->avcodec_receive_frame(context_, picture_);
     if (r == 0) {
       int64_t t = picture_->best_effort_timestamp != AV_NOPTS_VALUE ? picture_->best_effort_timestamp : picture_->pts;

@@ -21,17 +21,22 @@ VideoDecoder::VideoDecoder(int width, int height, Opener open) : open_(std::move
 VideoDecoder::~VideoDecoder() {
   {
     std::lock_guard<std::mutex> lock(m_);
-    quit_ = true;
+    Quit();
   }
-  cv_.notify_all();
   if (thread_.joinable()) thread_.join();
+}
+
+void VideoDecoder::Quit() {
+  quit_ = true;
+  if (mainReader_) mainReader_->Cancel();
+  if (stillReader_) stillReader_->Cancel();
+  cv_.notify_all();
 }
 
 bool VideoDecoder::Stop(int timeoutMs) {
   if (!thread_.joinable()) return true;
   std::unique_lock<std::mutex> lock(m_);
-  quit_ = true;
-  cv_.notify_all();
+  Quit();
   if (!cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return exited_; })) {
     lock.unlock();
     thread_.detach();
@@ -54,7 +59,12 @@ void VideoDecoder::EnsureThread() {
 void VideoDecoder::DoStill(std::unique_ptr<FrameReader>& still, int index) {
   bool ok = false;
   Frame frame;
-  if (!still) still = open_();
+  if (!still) {
+    still = open_();
+    std::lock_guard<std::mutex> lock(m_);
+    stillReader_ = still.get();
+    if (quit_ && still) still->Cancel();
+  }
   if (still) {
     bool end = false;
     ok = still->Seek(index, &frame, &end);
@@ -94,7 +104,16 @@ void VideoDecoder::Decode() {
     std::unique_ptr<FrameReader> main = open_();
     std::unique_ptr<FrameReader> still;
     bool end = false;
+    // Stop must not reach a reader being destroyed, however the loop ends.
+    struct Forget {
+      VideoDecoder* d;
+      ~Forget() {
+        std::lock_guard<std::mutex> lock(d->m_);
+        d->mainReader_ = d->stillReader_ = nullptr;
+      }
+    } forget{this};
     std::unique_lock<std::mutex> lock(m_);
+    mainReader_ = main.get();
     if (!main) {
       failed_ = true;
       cv_.notify_all();

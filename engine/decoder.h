@@ -42,10 +42,11 @@ class VideoDecoder {
   // the playback decode where it is. Waits up to timeoutMs.
   bool Still(int index, int timeoutMs, Frame* frame);
 
-  // Asks the thread to end and waits up to timeoutMs for it. False when it
-  // is still inside the media layer (a damaged file can keep a reader from
-  // ever opening): the thread is then let go, and the decoder must not be
-  // destroyed, since the thread still uses it.
+  // Asks the thread to end, cancelling the decode under way, and waits up
+  // to timeoutMs for it. False when it is still inside the media layer (a
+  // damaged file can keep a reader from ever opening, and Media Foundation's
+  // reads cannot be cancelled): the thread is then let go, and the decoder
+  // must not be destroyed, since the thread still uses it.
   bool Stop(int timeoutMs);
 
  private:
@@ -53,6 +54,8 @@ class VideoDecoder {
   void Decode();
   void DoStill(std::unique_ptr<FrameReader>& reader, int index);
   void EnsureThread();
+  // With m_ held: the thread is to end, and its decode under way with it.
+  void Quit();
 
   const Opener open_;
 
@@ -76,6 +79,9 @@ class VideoDecoder {
   uint32_t stillDoneSerial_ = 0;
   bool stillOk_ = false;
   Frame stillFrame_;
+  // The thread's readers while it has them, for Stop to cancel.
+  FrameReader* mainReader_ = nullptr;
+  FrameReader* stillReader_ = nullptr;
 };
 
 }  // namespace vmedia

@@ -1,0 +1,111 @@
+// The video decoder's thread when its reader is stuck in a long decode: Stop
+// cancels the decode, joins the thread and destroys the reader (with its
+// file handle) before it returns, rather than letting the thread run on.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "engine/decoder.h"
+
+using namespace vmedia;
+
+namespace {
+
+// Far longer than any of these waits takes on a slow or emulated machine;
+// only to keep a broken build from hanging the run.
+constexpr int kDeadlineMs = 60000;
+
+struct Seen {
+  std::atomic<int> entered{0};  // Seek or Next calls begun
+  std::atomic<bool> cancelled{false};
+  std::atomic<int> destroyed{0};
+};
+
+// A decode that runs until it is cancelled (as one of a damaged stream can
+// for a long time).
+class StuckReader : public FrameReader {
+ public:
+  explicit StuckReader(Seen* seen) : seen_(seen) {}
+  ~StuckReader() override { ++seen_->destroyed; }
+  bool Seek(int, Frame*, bool* endOfStream) override { return Decode(endOfStream); }
+  bool Next(Frame*, bool* endOfStream) override { return Decode(endOfStream); }
+  void Cancel() override {
+    cancelled_ = true;
+    seen_->cancelled = true;
+  }
+
+ private:
+  bool Decode(bool* endOfStream) {
+    ++seen_->entered;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDeadlineMs);
+    while (!cancelled_ && std::chrono::steady_clock::now() < deadline) Sleep(1);
+    *endOfStream = true;
+    return false;
+  }
+
+  Seen* seen_;
+  std::atomic<bool> cancelled_{false};
+};
+
+bool WaitFor(const std::function<bool()>& done) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDeadlineMs);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    Sleep(1);
+  }
+  return true;
+}
+
+std::unique_ptr<VideoDecoder> DecoderOf(Seen* seen) {
+  return std::make_unique<VideoDecoder>(16, 16, [seen] { return std::make_unique<StuckReader>(seen); });
+}
+
+}  // namespace
+
+TEST(VideoDecoder, StopCancelsThePlaybackDecodeAndJoins) {
+  Seen seen;
+  std::unique_ptr<VideoDecoder> decoder = DecoderOf(&seen);
+  decoder->SeekTo(0);
+  ASSERT_TRUE(WaitFor([&] { return seen.entered > 0; }));
+  EXPECT_TRUE(decoder->Stop(kDeadlineMs));
+  EXPECT_TRUE(seen.cancelled);
+  EXPECT_EQ(seen.destroyed, 1) << "the reader is gone when Stop returns";
+  decoder.reset();
+  EXPECT_EQ(seen.destroyed, 1);
+}
+
+// A still picture asked for on the host's thread: Stop from elsewhere ends
+// its wait with no picture, and both readers are gone.
+TEST(VideoDecoder, StopCancelsAStillPictureAndItsWaitEnds) {
+  Seen seen;
+  std::unique_ptr<VideoDecoder> decoder = DecoderOf(&seen);
+  std::atomic<int> still{-1};
+  std::thread asker([&] {
+    Frame frame;
+    still = decoder->Still(3, kDeadlineMs, &frame) ? 1 : 0;
+  });
+  // The still reader is the second one opened; its decode has begun.
+  ASSERT_TRUE(WaitFor([&] { return seen.entered > 0; }));
+  EXPECT_TRUE(decoder->Stop(kDeadlineMs));
+  asker.join();
+  EXPECT_EQ(still, 0);
+  EXPECT_TRUE(seen.cancelled);
+  EXPECT_EQ(seen.destroyed, 2);
+}
+
+// Stop before any decode: the thread ends, with its reader.
+TEST(VideoDecoder, StopWhileIdle) {
+  Seen seen;
+  std::unique_ptr<VideoDecoder> decoder = DecoderOf(&seen);
+  Frame frame;
+  EXPECT_EQ(decoder->TakeFrame(0, &frame), VideoDecoder::Take::Behind) << "no position asked for yet";
+  EXPECT_TRUE(decoder->Stop(kDeadlineMs));
+  EXPECT_EQ(seen.entered, 0);
+  EXPECT_EQ(seen.destroyed, 1);
+}
