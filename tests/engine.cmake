@@ -45,7 +45,7 @@ if(WIN32)
     SOURCES codec_frames_test.cpp process_counts.cpp ${engine}/codec_frames.cpp ${engine}/picture_scaler.cpp ${engine}/codec_library.cpp
     LIBS vmedia_core vmedia_container psapi)
 
-  vantoro_test(decoder_test SOURCES decoder_test.cpp ${engine}/decoder.cpp ${engine}/media_foundation.cpp
+  vantoro_test(engine_threads_test SOURCES engine_threads_test.cpp ${engine}/decoder.cpp ${engine}/media_foundation.cpp
     LIBS mfplat mfreadwrite mfuuid ole32 propsys uuid)
   vantoro_test(engine_operations_test SOURCES engine_operations_test.cpp)
   vantoro_test(engine_playback_test SOURCES engine_playback_test.cpp LIBS winmm gdi32)

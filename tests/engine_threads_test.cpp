@@ -1,17 +1,21 @@
-// The video decoder's thread when its reader is stuck in a long decode: Stop
-// cancels the decode, joins the thread and destroys the reader (with its
-// file handle) before it returns, rather than letting the thread run on.
+// The engine's own threads when their work is stuck: Stop cancels the video
+// decoder's decode, joins the thread and destroys the reader (with its file
+// handle) before it returns, rather than letting the thread run on; work
+// left behind in the media layer does not pile up.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "engine/decoder.h"
+#include "engine/media_foundation.h"
 
 using namespace vmedia;
 
@@ -108,4 +112,41 @@ TEST(VideoDecoder, StopWhileIdle) {
   EXPECT_TRUE(decoder->Stop(kDeadlineMs));
   EXPECT_EQ(seen.entered, 0);
   EXPECT_EQ(seen.destroyed, 1);
+}
+
+// Work left behind in the media layer on a timeout does not pile up: while
+// two such threads are out, more work is refused at once without being
+// started; once they come back, work runs again.
+TEST(MediaThreads, LeftBehindWorkIsBounded) {
+  struct Gate {
+    std::mutex m;
+    std::condition_variable cv;
+    bool open = false;
+    int running = 0, finished = 0;
+  };
+  auto gate = std::make_shared<Gate>();
+  auto stuck = [gate] {
+    std::unique_lock<std::mutex> lock(gate->m);
+    ++gate->running;
+    gate->cv.notify_all();
+    gate->cv.wait(lock, [&] { return gate->open; });
+    ++gate->finished;
+    gate->cv.notify_all();
+  };
+  // Each left behind: its caller waits no longer than it said.
+  EXPECT_FALSE(RunOnMediaThread(stuck, 1));
+  EXPECT_FALSE(RunOnMediaThread(stuck, 1));
+  std::atomic<bool> ran{false};
+  EXPECT_FALSE(RunOnMediaThread([&ran] { ran = true; }, kDeadlineMs)) << "a third is refused";
+  EXPECT_FALSE(ran);
+  {
+    std::unique_lock<std::mutex> lock(gate->m);
+    EXPECT_TRUE(gate->cv.wait_for(lock, std::chrono::milliseconds(kDeadlineMs), [&] { return gate->running == 2; }));
+    gate->open = true;
+    gate->cv.notify_all();
+    EXPECT_TRUE(gate->cv.wait_for(lock, std::chrono::milliseconds(kDeadlineMs), [&] { return gate->finished == 2; }));
+  }
+  // The two threads count as back once they have left the media layer.
+  ASSERT_TRUE(WaitFor([&] { return RunOnMediaThread([&ran] { ran = true; }, kDeadlineMs); }));
+  EXPECT_TRUE(ran);
 }
