@@ -1,6 +1,7 @@
 #include "engine/decoder.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 
 #include "engine/media_foundation.h"
@@ -10,6 +11,8 @@ namespace {
 
 constexpr int kMaxAheadFrames = 30;
 constexpr size_t kQueueBytes = 48u << 20;
+
+std::atomic<int> decodersLetGo{0};
 
 }  // namespace
 
@@ -38,8 +41,10 @@ bool VideoDecoder::Stop(int timeoutMs) {
   std::unique_lock<std::mutex> lock(m_);
   Quit();
   if (!cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return exited_; })) {
-    lock.unlock();
+    // The thread deletes the decoder when it comes back, if it ever does.
     thread_.detach();
+    letGo_ = true;
+    ++decodersLetGo;
     return false;
   }
   lock.unlock();
@@ -88,10 +93,16 @@ void VideoDecoder::Run() {
     stillPending_ = false;
     cv_.notify_all();
   }
-  std::lock_guard<std::mutex> lock(m_);
+  std::unique_lock<std::mutex> lock(m_);
   exited_ = true;
   cv_.notify_all();
+  if (!letGo_) return;
+  --decodersLetGo;
+  lock.unlock();
+  delete this;
 }
+
+int VideoDecodersLetGo() { return decodersLetGo; }
 
 void VideoDecoder::Decode() {
   if (!EnterMediaThread()) {

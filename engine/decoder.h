@@ -17,6 +17,10 @@
 
 namespace vmedia {
 
+// Decoders let go by Stop whose threads have not come back: each holds a
+// file and a reader stuck in the media layer.
+int VideoDecodersLetGo();
+
 class VideoDecoder {
  public:
   // Makes a reader of the file, on the decoder's thread; null when the file
@@ -45,8 +49,9 @@ class VideoDecoder {
   // Asks the thread to end, cancelling the decode under way, and waits up
   // to timeoutMs for it. False when it is still inside the media layer (a
   // damaged file can keep a reader from ever opening, and Media Foundation's
-  // reads cannot be cancelled): the thread is then let go, and the decoder
-  // must not be destroyed, since the thread still uses it.
+  // reads cannot be cancelled): the thread is then let go, and the caller
+  // must give the decoder up without destroying it: the thread deletes it
+  // when it comes back.
   bool Stop(int timeoutMs);
 
  private:
@@ -64,6 +69,7 @@ class VideoDecoder {
   std::thread thread_;
   bool quit_ = false;
   bool exited_ = false;        // Run has returned
+  bool letGo_ = false;         // Stop gave up waiting: the thread owns the decoder
   bool failed_ = false;
   bool streaming_ = false;     // decode ahead once playback asked for a position
   bool seekPending_ = false;

@@ -114,6 +114,38 @@ TEST(VideoDecoder, StopWhileIdle) {
   EXPECT_EQ(seen.destroyed, 1);
 }
 
+// A read that cannot be cancelled (as Media Foundation's): Stop gives up
+// waiting and lets the decoder go; when the read comes back, the thread
+// deletes the decoder and its reader, and the count of decoders let go,
+// which keeps more from being opened, is back where it was.
+TEST(VideoDecoder, ADecoderLetGoDeletesItselfWhenItComesBack) {
+  struct Deaf : FrameReader {
+    Seen* seen;
+    std::atomic<bool>* open;
+    Deaf(Seen* s, std::atomic<bool>* o) : seen(s), open(o) {}
+    ~Deaf() override { ++seen->destroyed; }
+    bool Seek(int, Frame*, bool* endOfStream) override {
+      ++seen->entered;
+      WaitFor([this] { return open->load(); });
+      *endOfStream = true;
+      return false;
+    }
+    bool Next(Frame* f, bool* endOfStream) override { return Seek(0, f, endOfStream); }
+  };
+  Seen seen;
+  std::atomic<bool> open{false};
+  auto decoder = std::make_unique<VideoDecoder>(16, 16, [&] { return std::make_unique<Deaf>(&seen, &open); });
+  decoder->SeekTo(0);
+  ASSERT_TRUE(WaitFor([&] { return seen.entered > 0; }));
+  const int before = VideoDecodersLetGo();
+  EXPECT_FALSE(decoder->Stop(1));
+  EXPECT_EQ(VideoDecodersLetGo(), before + 1);
+  (void)decoder.release();
+  EXPECT_EQ(seen.destroyed, 0);
+  open = true;
+  EXPECT_TRUE(WaitFor([&] { return seen.destroyed == 1 && VideoDecodersLetGo() == before; }));
+}
+
 // Work left behind in the media layer on a timeout does not pile up: while
 // two such threads are out, more work is refused at once without being
 // started; once they come back, work runs again.
