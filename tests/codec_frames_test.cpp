@@ -78,8 +78,11 @@ void ExpectFrame(const Frame& f, const std::vector<uint8_t>& reference, int fram
   double own = Difference(f, reference, n);
   ASSERT_GE(own, 0) << "frame " << n << " is " << f.width << "x" << f.height;
   EXPECT_LT(own, 1.0) << "frame " << n;  // the same decoder and scaler as ffmpeg: rounding at most
-  for (int other = 0; other < frames; ++other)
-    if (other != n) EXPECT_LT(own, Difference(f, reference, other)) << "frame " << n << " looks like " << other;
+  for (int other = 0; other < frames; ++other) {
+    if (other != n) {
+      EXPECT_LT(own, Difference(f, reference, other)) << "frame " << n << " looks like " << other;
+    }
+  }
 }
 
 // From the first frame on, each in turn.
