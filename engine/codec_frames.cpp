@@ -5,11 +5,13 @@
 #include <string.h>
 
 #include <algorithm>
+#include <atomic>
 #include <new>
 
 #include "engine/codec_library.h"
 #include "engine/container/atom_reader.h"
 #include "engine/orient.h"
+#include "engine/picture_scaler.h"
 #include "engine/timeline.h"
 
 namespace vmedia {
@@ -18,6 +20,11 @@ namespace {
 // Packets sent for one picture before the stream counts as broken: a key
 // frame interval of a minute at 60 frames a second, and then some.
 constexpr int kMaxPacketsPerPicture = 8192;
+
+// Larger samples are no real picture (the largest one the engine shows,
+// uncompressed at 4 bytes a pixel, is 144 MiB), and a 32-bit process has no
+// room for them; with the decoder's padding a size near 4 GiB would wrap.
+constexpr uint32_t kMaxVideoSampleBytes = 256u << 20;
 
 AVCodecID CodecFor(const SampleDescription& d) {
   switch (d.format) {
@@ -62,12 +69,14 @@ class CodecFrames : public FrameReader {
  public:
   CodecFrames(const PictureShape& shape, std::shared_ptr<const MovieModel> model,
               std::shared_ptr<const std::vector<uint32_t>> samples)
-      : shape_(shape), model_(std::move(model)), samples_(std::move(samples)), track_(*VideoTrackOf(*model_)) {}
+      : shape_(shape), model_(std::move(model)), samples_(std::move(samples)), track_(*VideoTrackOf(*model_)),
+        lib_(Codecs()), scaler_(lib_) {}
   ~CodecFrames() override;
 
   bool Open();
   bool Seek(int index, Frame* frame, bool* endOfStream) override;
   bool Next(Frame* frame, bool* endOfStream) override;
+  void Cancel() override { cancelled_ = true; }
 
  private:
   bool Produce(int index, Frame* frame, bool* endOfStream);
@@ -80,27 +89,26 @@ class CodecFrames : public FrameReader {
   const std::shared_ptr<const MovieModel> model_;
   const std::shared_ptr<const std::vector<uint32_t>> samples_;  // shown index -> decode index
   const Track& track_;
-  const CodecLibrary* lib_ = nullptr;
+  const CodecLibrary* const lib_;
   HANDLE file_ = INVALID_HANDLE_VALUE;
   AVCodecContext* context_ = nullptr;
   AVPacket* packet_ = nullptr;
   AVFrame* picture_ = nullptr;
-  SwsContext* scaler_ = nullptr;
-  bool scalerBt709_ = false;         // the scaler was told the stream is BT.709
+  PictureScaler scaler_;
   std::vector<int64_t> shownTimes_;  // presentation time of each shown index's sample
   std::vector<uint8_t> bytes_;       // the sample being sent, with the padding decoders read past
-  std::vector<uint8_t> stored_;      // a picture at its decoded size, before turning and scaling
+  std::vector<uint8_t> stored_;      // the scaler's picture at its decoded size, before turning and scaling
   uint32_t nextSend_ = 0;            // decode index of the next sample to send
   bool draining_ = false;            // the end was sent: only pictures already in the decoder remain
   bool paletteDue_ = false;
   int lastShown_ = -1;
   int64_t lastTime_ = INT64_MIN;     // presentation time of the last picture delivered
   Frame last_;
+  std::atomic<bool> cancelled_{false};
 };
 
 CodecFrames::~CodecFrames() {
   if (lib_) {
-    if (scaler_) lib_->sws_freeContext(scaler_);
     if (picture_) lib_->av_frame_free(&picture_);
     if (packet_) lib_->av_packet_free(&packet_);
     if (context_) lib_->avcodec_free_context(&context_);
@@ -109,16 +117,18 @@ CodecFrames::~CodecFrames() {
 }
 
 bool CodecFrames::Open() {
-  lib_ = Codecs();
   if (!lib_ || samples_->empty() || samples_->size() != shape_.times.size()) return false;
   const SampleDescription& d = track_.description;
   const AVCodec* codec = lib_->avcodec_find_decoder(CodecFor(d));
   if (!codec) return false;
+  // From the time tables alone: a sample whose bytes cannot be read is
+  // left out when it is due, and the rest still play.
+  const SampleTable& table = track_.samples;
   shownTimes_.reserve(samples_->size());
   for (uint32_t s : *samples_) {
-    SampleRef ref;
-    if (!SampleAt(track_, s, &ref)) return false;
-    shownTimes_.push_back(ref.presentationTime);
+    int64_t decode;
+    if (!table.DecodeTime(s, &decode)) return false;
+    shownTimes_.push_back(decode + table.CompositionOffset(s));
   }
   file_ = CreateFileW(shape_.path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                       FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -155,6 +165,7 @@ void CodecFrames::Restart(uint32_t fromSample) {
 }
 
 bool CodecFrames::ReadSample(const SampleRef& ref) {
+  if (ref.size > kMaxVideoSampleBytes) return false;
   try {
     bytes_.assign(size_t(ref.size) + AV_INPUT_BUFFER_PADDING_SIZE, 0);
   } catch (...) {
@@ -202,32 +213,13 @@ bool CodecFrames::SendNext() {
 
 bool CodecFrames::Convert(const AVFrame* p, Frame* frame) {
   const int w = p->width, h = p->height;
-  if (w <= 0 || h <= 0 || w > kMaxPictureSide || h > kMaxPictureSide || int64_t(w) * h > kMaxPicturePixels)
-    return false;
+  if (!ScalableSize(w, h)) return false;
   auto pixels = std::make_shared<std::vector<uint8_t>>(size_t(shape_.width) * shape_.height * 4, 0);
-  const bool direct = shape_.orientation.Plain() && w == shape_.width && h == shape_.height;
-  if (!direct) stored_.resize(size_t(w) * h * 4);
-  uint8_t* out = direct ? pixels->data() : stored_.data();
-  SwsContext* before = scaler_;
-  scaler_ = lib_->sws_getCachedContext(scaler_, w, h, AVPixelFormat(p->format), w, h, AV_PIX_FMT_BGR0, SWS_BILINEAR,
-                                       nullptr, nullptr, nullptr);
-  if (!scaler_) return false;
-  // The scaler takes BT.601 unless told; HD streams say BT.709.
-  const bool bt709 = p->colorspace == AVCOL_SPC_BT709;
-  if (scaler_ != before || bt709 != scalerBt709_) {
-    if (bt709 || scalerBt709_) {
-      const bool fullRange = p->color_range == AVCOL_RANGE_JPEG || p->format == AV_PIX_FMT_YUVJ420P ||
-                             p->format == AV_PIX_FMT_YUVJ422P || p->format == AV_PIX_FMT_YUVJ444P;
-      lib_->sws_setColorspaceDetails(scaler_, lib_->sws_getCoefficients(bt709 ? SWS_CS_ITU709 : SWS_CS_DEFAULT),
-                                     fullRange, lib_->sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
-    }
-    scalerBt709_ = bt709;
-  }
-  uint8_t* planes[4] = {out, nullptr, nullptr, nullptr};
-  int pitches[4] = {w * 4, 0, 0, 0};
-  if (lib_->sws_scale(scaler_, p->data, p->linesize, 0, h, planes, pitches) != h) return false;
-  if (!direct && !OrientPicture(stored_.data(), w, h, ptrdiff_t(w) * 4, shape_.orientation, pixels->data(),
-                                shape_.width, shape_.height, ptrdiff_t(shape_.width) * 4))
+  stored_.resize(ScaledBytes(w, h) + kScaledRowAlign);
+  uint8_t* out = stored_.data() + (kScaledRowAlign - uintptr_t(stored_.data()) % kScaledRowAlign) % kScaledRowAlign;
+  if (!scaler_.Scale(p, out)) return false;
+  if (!OrientPicture(out, w, h, ptrdiff_t(ScaledPitch(w)), shape_.orientation, pixels->data(), shape_.width,
+                     shape_.height, ptrdiff_t(shape_.width) * 4))
     return false;
   frame->width = shape_.width;
   frame->height = shape_.height;
@@ -239,7 +231,7 @@ bool CodecFrames::Convert(const AVFrame* p, Frame* frame) {
 // after it) comes out of the decoder.
 bool CodecFrames::Produce(int index, Frame* frame, bool* endOfStream) {
   const int count = int(shownTimes_.size());
-  for (int sent = 0; sent < kMaxPacketsPerPicture;) {
+  for (int sent = 0; sent < kMaxPacketsPerPicture && !cancelled_;) {
     int r = lib_->avcodec_receive_frame(context_, picture_);
     if (r == 0) {
       int64_t t = picture_->best_effort_timestamp != AV_NOPTS_VALUE ? picture_->best_effort_timestamp : picture_->pts;

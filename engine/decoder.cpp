@@ -1,6 +1,7 @@
 #include "engine/decoder.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 
 #include "engine/media_foundation.h"
@@ -10,6 +11,8 @@ namespace {
 
 constexpr int kMaxAheadFrames = 30;
 constexpr size_t kQueueBytes = 48u << 20;
+
+std::atomic<int> decodersLetGo{0};
 
 }  // namespace
 
@@ -21,20 +24,27 @@ VideoDecoder::VideoDecoder(int width, int height, Opener open) : open_(std::move
 VideoDecoder::~VideoDecoder() {
   {
     std::lock_guard<std::mutex> lock(m_);
-    quit_ = true;
+    Quit();
   }
-  cv_.notify_all();
   if (thread_.joinable()) thread_.join();
+}
+
+void VideoDecoder::Quit() {
+  quit_ = true;
+  if (mainReader_) mainReader_->Cancel();
+  if (stillReader_) stillReader_->Cancel();
+  cv_.notify_all();
 }
 
 bool VideoDecoder::Stop(int timeoutMs) {
   if (!thread_.joinable()) return true;
   std::unique_lock<std::mutex> lock(m_);
-  quit_ = true;
-  cv_.notify_all();
+  Quit();
   if (!cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return exited_; })) {
-    lock.unlock();
+    // The thread deletes the decoder when it comes back, if it ever does.
     thread_.detach();
+    letGo_ = true;
+    ++decodersLetGo;
     return false;
   }
   lock.unlock();
@@ -54,7 +64,12 @@ void VideoDecoder::EnsureThread() {
 void VideoDecoder::DoStill(std::unique_ptr<FrameReader>& still, int index) {
   bool ok = false;
   Frame frame;
-  if (!still) still = open_();
+  if (!still) {
+    still = open_();
+    std::lock_guard<std::mutex> lock(m_);
+    stillReader_ = still.get();
+    if (quit_ && still) still->Cancel();
+  }
   if (still) {
     bool end = false;
     ok = still->Seek(index, &frame, &end);
@@ -78,10 +93,16 @@ void VideoDecoder::Run() {
     stillPending_ = false;
     cv_.notify_all();
   }
-  std::lock_guard<std::mutex> lock(m_);
+  std::unique_lock<std::mutex> lock(m_);
   exited_ = true;
   cv_.notify_all();
+  if (!letGo_) return;
+  --decodersLetGo;
+  lock.unlock();
+  delete this;
 }
+
+int VideoDecodersLetGo() { return decodersLetGo; }
 
 void VideoDecoder::Decode() {
   EnterMediaThread();
@@ -89,7 +110,16 @@ void VideoDecoder::Decode() {
     std::unique_ptr<FrameReader> main = open_();
     std::unique_ptr<FrameReader> still;
     bool end = false;
+    // Stop must not reach a reader being destroyed, however the loop ends.
+    struct Forget {
+      VideoDecoder* d;
+      ~Forget() {
+        std::lock_guard<std::mutex> lock(d->m_);
+        d->mainReader_ = d->stillReader_ = nullptr;
+      }
+    } forget{this};
     std::unique_lock<std::mutex> lock(m_);
+    mainReader_ = main.get();
     if (!main) {
       failed_ = true;
       cv_.notify_all();

@@ -17,6 +17,10 @@
 
 namespace vmedia {
 
+// Decoders let go by Stop whose threads have not come back: each holds a
+// file and a reader stuck in the media layer.
+int VideoDecodersLetGo();
+
 class VideoDecoder {
  public:
   // Makes a reader of the file, on the decoder's thread; null when the file
@@ -42,10 +46,12 @@ class VideoDecoder {
   // the playback decode where it is. Waits up to timeoutMs.
   bool Still(int index, int timeoutMs, Frame* frame);
 
-  // Asks the thread to end and waits up to timeoutMs for it. False when it
-  // is still inside the media layer (a damaged file can keep a reader from
-  // ever opening): the thread is then let go, and the decoder must not be
-  // destroyed, since the thread still uses it.
+  // Asks the thread to end, cancelling the decode under way, and waits up
+  // to timeoutMs for it. False when it is still inside the media layer (a
+  // damaged file can keep a reader from ever opening, and Media Foundation's
+  // reads cannot be cancelled): the thread is then let go, and the caller
+  // must give the decoder up without destroying it: the thread deletes it
+  // when it comes back.
   bool Stop(int timeoutMs);
 
  private:
@@ -53,6 +59,8 @@ class VideoDecoder {
   void Decode();
   void DoStill(std::unique_ptr<FrameReader>& reader, int index);
   void EnsureThread();
+  // With m_ held: the thread is to end, and its decode under way with it.
+  void Quit();
 
   const Opener open_;
 
@@ -61,6 +69,7 @@ class VideoDecoder {
   std::thread thread_;
   bool quit_ = false;
   bool exited_ = false;        // Run has returned
+  bool letGo_ = false;         // Stop gave up waiting: the thread owns the decoder
   bool failed_ = false;
   bool streaming_ = false;     // decode ahead once playback asked for a position
   bool seekPending_ = false;
@@ -76,6 +85,9 @@ class VideoDecoder {
   uint32_t stillDoneSerial_ = 0;
   bool stillOk_ = false;
   Frame stillFrame_;
+  // The thread's readers while it has them, for Stop to cancel.
+  FrameReader* mainReader_ = nullptr;
+  FrameReader* stillReader_ = nullptr;
 };
 
 }  // namespace vmedia

@@ -39,6 +39,10 @@ class FrameReader {
   virtual bool Seek(int index, Frame* frame, bool* endOfStream) = 0;
   // The next picture in display order after the last one delivered.
   virtual bool Next(Frame* frame, bool* endOfStream) = 0;
+  // From another thread: a Seek or Next under way, and every one after,
+  // gives up (false) at its next chance. A reader that cannot be
+  // interrupted ignores it.
+  virtual void Cancel() {}
 };
 
 // Media Foundation's source reader of shape.path, opened on the calling

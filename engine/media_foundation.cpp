@@ -5,6 +5,7 @@
 #include <mfidl.h>
 #include <mfreadwrite.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -26,6 +27,13 @@ struct MediaFoundation {
 
 std::once_flag startOnce;
 MediaFoundation mf;
+
+// Media threads whose work has not come back. Calls come one at a time from
+// the host's thread, so more than one means work left behind on a timeout,
+// stuck in the media layer with its file: past this many, no more is
+// started until some come back.
+constexpr int kMaxMediaThreads = 2;
+std::atomic<int> mediaThreads{0};
 thread_local bool comReady = false;
 
 struct WaitState {
@@ -110,6 +118,10 @@ HRESULT OpenSourceReader(const std::wstring& path, bool videoProcessing, IMFSour
 }
 
 bool RunOnMediaThread(std::function<void()> work, DWORD timeoutMs) {
+  if (++mediaThreads > kMaxMediaThreads) {
+    --mediaThreads;
+    return false;
+  }
   auto state = std::make_shared<WaitState>();
   try {
     std::thread([state, work = std::move(work)] {
@@ -122,9 +134,11 @@ bool RunOnMediaThread(std::function<void()> work, DWORD timeoutMs) {
       LeaveMediaThread();
       std::lock_guard<std::mutex> lock(state->m);
       state->done = true;
+      --mediaThreads;
       state->cv.notify_all();
     }).detach();
   } catch (...) {
+    --mediaThreads;
     return false;
   }
   std::unique_lock<std::mutex> lock(state->m);

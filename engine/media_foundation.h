@@ -31,7 +31,8 @@ HRESULT CreateMediaType(IMFMediaType** type);
 
 // Runs `work` on a fresh media thread and waits up to timeoutMs for it. On
 // timeout the thread is left to finish on its own and false is returned, so
-// `work` must own (or share) everything it touches.
+// `work` must own (or share) everything it touches. While two such threads
+// are still out, nothing more is started: false at once.
 bool RunOnMediaThread(std::function<void()> work, DWORD timeoutMs);
 
 }  // namespace vmedia

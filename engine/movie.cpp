@@ -60,6 +60,7 @@ OSErr NewMovieFromRef(Movie* out, int16_t refNum, int16_t flags) {
 }
 
 constexpr int kDecoderStopTimeoutMs = 2000;
+constexpr int kMaxDecodersLetGo = 2;
 
 void DisposeMovieRecord(Movie movie) {
   MovieRecord* m = FindMovie(movie);
@@ -67,7 +68,7 @@ void DisposeMovieRecord(Movie movie) {
   movies.erase(m);
   m->sound.reset();  // silent first, whatever the video decoder does
   // A decoder stuck inside the media layer must not hold up the host's
-  // thread for ever: it is left to finish on its own, and kept alive for it.
+  // thread for ever: it is left to finish on its own, and deletes itself.
   if (m->video && !m->video->Stop(kDecoderStopTimeoutMs)) (void)m->video.release();
   delete m;
 }
@@ -93,6 +94,9 @@ VideoDecoder* VideoOf(MovieRecord* m) {
       if (model) {
         if (std::unique_ptr<FrameReader> own = OpenCodecFrames(shape, model, samples)) return own;
       }
+      // Not while decoders stuck in Media Foundation are still out: one
+      // bad file would leave one more behind at every Play.
+      if (VideoDecodersLetGo() >= kMaxDecodersLetGo) return std::unique_ptr<FrameReader>();
       return OpenMediaFoundationFrames(shape);
     });
   }

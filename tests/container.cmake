@@ -19,6 +19,7 @@ find_program(VANTORO_FFPROBE ffprobe REQUIRED)
 add_custom_command(OUTPUT ${VANTORO_MEDIA_DIR}/stamp
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/media/make_media.sh ${VANTORO_MEDIA_DIR}
   DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/media/make_media.sh ${CMAKE_CURRENT_SOURCE_DIR}/media/mjpegb_movie.py
+    ${CMAKE_CURRENT_SOURCE_DIR}/media/huge_samples.py
   COMMENT "Making test media with ffmpeg")
 add_custom_target(vantoro_test_media ALL DEPENDS ${VANTORO_MEDIA_DIR}/stamp)
 vantoro_test(container_media_test SOURCES container_media_test.cpp LIBS vmedia_container)

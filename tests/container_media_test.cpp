@@ -11,6 +11,7 @@
 #include <map>
 #include <string>
 
+#include "engine/container/media_time.h"
 #include "engine/container/movie_file.h"
 #include "media_probe.h"
 
@@ -646,6 +647,69 @@ TEST(MediaFiles, EmptyEditInTheMiddle) {
   EXPECT_LT(times[14], scale * 6 / 10);
   EXPECT_EQ(scale * 16 / 10, times[15]);
   EXPECT_EQ(VideoSampleIndices(base)[25], indices[15]) << "media 1.0 s";
+}
+
+// An hour of still slides: 108,000 samples in the one chunk, each one where
+// ffprobe finds it. (Placing them walked the chunk for each sample, some
+// five billion additions for the lot.)
+TEST(MediaFiles, HourLongMovieInOneChunk) {
+  REQUIRE_MEDIA();
+  const MovieModel m = ParseFile(ReadAll("lecture.mp4"));
+  ASSERT_EQ(0, m.videoTrack());
+  const Track& t = m.tracks[0];
+  ASSERT_EQ(108000u, t.sampleCount);
+  EXPECT_EQ(1u, t.samples.chunkOffsets.size());
+  const std::vector<Packet> packets = VideoPackets("lecture.mp4");
+  ASSERT_EQ(packets.size(), t.sampleCount);
+  for (uint32_t i = 0; i < t.sampleCount; ++i) {
+    SampleRef r;
+    ASSERT_TRUE(SampleAt(t, i, &r)) << i;
+    ASSERT_EQ(packets[i].pos, r.offset) << i;
+    ASSERT_EQ(packets[i].size, r.size) << i;
+    ASSERT_EQ(packets[i].key, r.sync) << i;
+  }
+  EXPECT_EQ(108000u, VideoSampleTimes(m).size());
+}
+
+// An edit that starts 225/600 s into the media, between two frames, of
+// frames of varying length. The frame showing at a movie time is the last
+// whose presentation time less the edit's media time is at or before it:
+// at 1.000 s the 40th (0.990 s), since the 41st starts at 1.005 s.
+// ffmpeg's times for the same frames are 6/600 s earlier throughout (it
+// counts the edit from the first frame at or after its media time), which
+// puts the 41st at 0.995 s and makes it ffmpeg's frame at 1.000 s.
+TEST(MediaFiles, EditBetweenFramesOfVaryingLength) {
+  REQUIRE_MEDIA();
+  const MovieModel m = ParseFile(ReadAll("vfr_edited.mp4"));
+  ASSERT_EQ(0, m.videoTrack());
+  const Track& t = m.tracks[0];
+  ASSERT_EQ(1u, t.edits.size());
+  const int64_t start = t.edits[0].mediaTime;
+  ASSERT_EQ(600u, t.mediaTimeScale);
+  const std::vector<int64_t>& shown = t.samples.presentationTimes;
+  // The frames after the edit's start, as the tables place them.
+  auto into = [&](size_t frame) { return shown[frame] - start; };
+  ASSERT_GT(shown.size(), 41u);
+  EXPECT_EQ(594, into(39));
+  EXPECT_EQ(603, into(40));
+  const size_t first = size_t(std::lower_bound(shown.begin(), shown.end(), start) - shown.begin());
+  EXPECT_EQ(6, into(first)) << "the first frame after the edit's start";
+
+  std::vector<int32_t> times;
+  std::vector<uint32_t> indices;
+  VideoSamples(m, &times, &indices);
+  const int32_t second = int32_t(m.timeScale);
+  auto at = std::upper_bound(times.begin(), times.end(), second) - 1;
+  EXPECT_EQ(t.samples.presentationOrder[39], indices[size_t(at - times.begin())]);
+  EXPECT_EQ(int32_t(MulDiv(603, m.timeScale, 600)), *(at + 1));
+
+  // ffmpeg's presentation times of the same frames, 6/600 s earlier.
+  const std::vector<double> pts = VideoPts("vfr_edited.mp4");
+  ASSERT_GT(pts.size(), 41u);
+  const size_t offset = pts.size() - shown.size();  // frames ffmpeg lists from the edit's start
+  EXPECT_NEAR(0.995, pts[40 + offset], 1e-6);
+  EXPECT_NEAR(pts[40 + offset] + 6.0 / 600, double(into(40)) / 600, 1e-6);
+  EXPECT_NEAR(pts[39 + offset] + 6.0 / 600, double(into(39)) / 600, 1e-6);
 }
 
 // VANTORO_LONG_MOVIE=path to a long movie: reports how long reading its

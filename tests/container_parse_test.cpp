@@ -1115,3 +1115,40 @@ TEST(ContainerSamples, RatesImplicitEditsAndFramesOnOneMovieTime) {
   EXPECT_EQ(-1, MediaTimeAt(m.tracks[0], m, 30));
   EXPECT_EQ(1000 + 125, MediaTimeAt(m.tracks[0], m, 90));
 }
+
+// A sample's offset is its chunk's plus the sizes before it there, found
+// from marks every 64 samples as by walking the chunk: chunks that begin
+// and end on either side of a mark, one chunk of every sample, and sizes
+// whose sum passes 4 GiB.
+TEST(ContainerSamples, OffsetsWithinLongChunks) {
+  const uint32_t n = 1000;
+  for (uint32_t per : {1u, 63u, 64u, 65u, 200u, n}) {
+    SampleTable s;
+    s.times.push_back({0, n, 0, 1});
+    for (uint32_t i = 0; i < n; ++i) s.sizes.push_back(i == 700 ? 0xFFFFFFF0u : 1 + (i * 2654435761u >> 20) % 5000);
+    s.chunks.push_back({0, per, 0});
+    const uint32_t chunks = (n + per - 1) / per;
+    for (uint32_t c = 0; c < chunks; ++c) s.chunkOffsets.push_back(1000 + uint64_t(c) * 8000000);
+    s.count = n;
+    s.dataEnd = uint64_t(1) << 40;
+    SampleTable walked = s;
+    s.BuildSizeMarks();
+    for (uint32_t i = 0; i < n; ++i) {
+      uint64_t want = s.chunkOffsets[i / per];
+      for (uint32_t k = i / per * per; k < i; ++k) want += s.sizes[k];
+      uint64_t at = 0, walkedAt = 0;
+      ASSERT_TRUE(s.Offset(i, &at)) << per << " " << i;
+      ASSERT_TRUE(walked.Offset(i, &walkedAt)) << per << " " << i;
+      ASSERT_EQ(want, at) << per << " " << i;
+      ASSERT_EQ(want, walkedAt) << per << " " << i;
+    }
+    // The same tables in a file that ends a byte short of the huge
+    // sample's end even where it starts its chunk: neither it nor a sample
+    // after it in its chunk is there.
+    s.dataEnd = s.chunkOffsets[700 / per] + 0xFFFFFFF0u - 1;
+    uint64_t at;
+    EXPECT_FALSE(s.Offset(700, &at)) << per;
+    EXPECT_TRUE(s.Offset(699, &at)) << per;
+    EXPECT_EQ(701 / per != 700 / per, s.Offset(701, &at)) << per;
+  }
+}

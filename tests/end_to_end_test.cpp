@@ -17,6 +17,7 @@
 #include "test_paths.h"
 #include "media_probe.h"
 #include "media_interface/operations.h"
+#include "pict_reader.h"
 #include "player/frame_count.h"
 
 #ifndef VANTORO_MEDIA_DIR
@@ -75,6 +76,18 @@ class EndToEnd : public rig::HostRigTest {
     }
     HostRigTest::SetUp();
   }
+
+  // The picture GetVideoFrame put on the clipboard.
+  enginetest::Picture ClipboardPicture() {
+    enginetest::Picture picture;
+    if (!OpenClipboard(nullptr)) return picture;
+    if (HANDLE block = GetClipboardData(RegisterClipboardFormatA("Mac-PICT"))) {
+      picture = enginetest::ReadPict(static_cast<const uint8_t*>(GlobalLock(block)), GlobalSize(block));
+      GlobalUnlock(block);
+    }
+    CloseClipboard();
+    return picture;
+  }
 };
 
 const char* const kMovies[] = {
@@ -85,7 +98,10 @@ const char* const kMovies[] = {
     // Turned and mirrored by the track matrix, non-square pixels, a width
     // that is no multiple of 16, two video tracks.
     "turned_90.mp4", "turned_180.mp4", "turned_270.mp4", "mirrored.mp4", "aspect.mp4", "aspect.mov",
-    "wide854.mp4", "two_videos.mp4"};
+    "wide854.mp4", "two_videos.mp4",
+    // Sizes whose rows are no multiple of 16 pixels, odd ones among them.
+    "size_1x1.mp4", "size_2x2.mp4", "size_142x100.mp4", "size_190x240.mp4", "size_318x240.mp4",
+    "size_201x151.mp4"};
 
 TEST_F(EndToEnd, DurationAndSizeByPathMatchFfprobe) {
   for (const char* name : kMovies) {
@@ -307,7 +323,21 @@ TEST_F(EndToEnd, SetTimeThenFrameToClipboard) {
                {"edited.mov", "00:00:01.08", 10, "edit_base.mov"},
                // After an empty edit in the middle: 1.733 s shows media
                // 1.133 s.
-               {"edited_gap.mov", "00:00:01.10", 28, "edit_base.mov"}};
+               {"edited_gap.mov", "00:00:01.10", 28, "edit_base.mov"},
+               // Widths of no multiple of 16 pixels, through the scaler's
+               // vector code.
+               {"size_142x100.mp4", "00:00:00.05", 5}, {"size_190x240.mp4", "00:00:00.06", 6},
+               {"size_318x240.mp4", "00:00:00.07", 7}, {"size_201x151.mp4", "00:00:00.08", 8},
+               // A sample of 0xFFFFFFF0 bytes (the 13th) is left out and
+               // the frames after the next key frame are whole; in the copy
+               // whose later samples lie past 4 GiB too.
+               {"huge_size.mp4", "00:00:00.20", 20, "huge_base.mp4"},
+               {"huge_past_4gib.mp4", "00:00:00.21", 21, "huge_base.mp4"},
+               // 1.000 s into the edit shows the 40th frame: the 41st starts
+               // 603/600 s in by the tables (its time less the edit's media
+               // time). ffmpeg shows the 41st at 0.995 s, since it counts
+               // the edit from the first frame after its start, 6/600 s later.
+               {"vfr_edited.mp4", "00:00:01.00", 39, "vfr_base.mp4"}};
   for (const Shot& shot : shots) {
     ASSERT_EQ(Call("Vantoro-Play", MediaPath(shot.movie) + "|0|0"), "");
     windows.Pump(50);
@@ -332,6 +362,68 @@ TEST_F(EndToEnd, SetTimeThenFrameToClipboard) {
     GlobalUnlock(size);
     CloseClipboard();
     EXPECT_EQ(Call("Vantoro-Stop"), "");
+  }
+}
+
+// Pictures 1 to 318 pixels wide, odd sizes among them, play to their end
+// and their frames come to the clipboard at their own size. (The scaler
+// once wrote past rows exactly as wide as these pictures, and the host
+// fell over.)
+TEST_F(EndToEnd, OddPictureSizesPlayAndCapture) {
+  for (const char* name : {"size_1x1.mp4", "size_2x2.mp4", "size_142x100.mp4", "size_190x240.mp4",
+                           "size_318x240.mp4", "size_201x151.mp4"}) {
+    ASSERT_EQ(Call("Vantoro-Play", MediaPath(name)), "") << name;
+    EXPECT_TRUE(PlayToEnd(kDeadlineMs)) << name << " never finished, at " << Call("Vantoro-GetTime");
+    ASSERT_EQ(Call("Vantoro-Play", MediaPath(name) + "|0|0"), "") << name;
+    ASSERT_EQ(Call("Vantoro-SetTime", "00:00:00.09"), "") << name;
+    ASSERT_EQ(Call("Vantoro-GetVideoFrame"), "") << name;
+    Expected e = ExpectedOf(name);
+    enginetest::Picture picture = ClipboardPicture();
+    EXPECT_EQ(picture.width, e.width) << name;
+    EXPECT_EQ(picture.height, e.height) << name;
+    EXPECT_EQ(Call("Vantoro-Stop"), "") << name;
+  }
+}
+
+// An hour of still slides, 108,000 samples in one chunk: it plays, and a
+// seek near its end shows the frame asked for. Each frame around 55:00
+// shows its number mod 256 as the grey levels of its left half (the low
+// four bits) and its right half (the high four).
+TEST_F(EndToEnd, HourLongMovieOfOneChunkSeeksToTheFrame) {
+  const std::string path = MediaPath("lecture.mp4");
+  EXPECT_EQ(Call("Vantoro-GetDuration", path), "01:00:00.00");
+  ASSERT_EQ(Call("Vantoro-Play", path), "");
+  std::string now;
+  EXPECT_TRUE(windows.PumpUntil([&] { return Seconds(now = Call("Vantoro-GetTime"), 30) > 0.2; }, kDeadlineMs))
+      << "does not advance: " << now;
+  struct Shot {
+    const char* time;
+    int frame;
+  } shots[] = {{"00:55:00.00", 99000}, {"00:54:59.29", 98999}, {"00:55:00.01", 99001}, {"00:54:55.00", 98850}};
+  for (const Shot& shot : shots) {
+    ASSERT_EQ(Call("Vantoro-SetTime", shot.time), "") << shot.time;
+    ASSERT_EQ(Call("Vantoro-GetVideoFrame"), "") << shot.time;
+    enginetest::Picture picture = ClipboardPicture();
+    ASSERT_EQ(picture.width, 32) << shot.time;
+    ASSERT_EQ(picture.height, 32) << shot.time;
+    // Grey levels 16 apart (ffmpeg drew them in full range).
+    const int n = shot.frame % 256;
+    const uint8_t* middle = &picture.rgb[size_t(16 * 32) * 3];
+    EXPECT_NEAR(middle[4 * 3 + 1], n % 16 * 16 + 8, 6) << shot.time << ": frame " << shot.frame;
+    EXPECT_NEAR(middle[28 * 3 + 1], n / 16 * 16 + 8, 6) << shot.time << ": frame " << shot.frame;
+  }
+  EXPECT_EQ(Call("Vantoro-Stop"), "");
+}
+
+// Tables that claim a sample of 0xFFFFFFF0 bytes: the movie plays to its
+// end without it (the frames after it are checked by the pictures above).
+// In the copy past 4 GiB the file is large enough to hold such a sample.
+TEST_F(EndToEnd, HugeSampleIsLeftOut) {
+  for (const char* name : {"huge_size.mp4", "huge_past_4gib.mp4"}) {
+    EXPECT_EQ(Call("Vantoro-GetVideoSize", MediaPath(name)), "160,120") << name;
+    ASSERT_EQ(Call("Vantoro-Play", MediaPath(name)), "") << name;
+    EXPECT_TRUE(PlayToEnd(kDeadlineMs)) << name << " never finished, at " << Call("Vantoro-GetTime");
+    EXPECT_EQ(Call("Vantoro-GetTime"), "74005") << name;
   }
 }
 

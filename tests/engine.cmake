@@ -42,9 +42,11 @@ if(WIN32)
       ${engine}/codec_library.cpp ${engine}/handle_source.cpp
     LIBS vmedia_container)
   vantoro_codec_test(codec_frames_test
-    SOURCES codec_frames_test.cpp process_counts.cpp ${engine}/codec_frames.cpp ${engine}/codec_library.cpp
+    SOURCES codec_frames_test.cpp process_counts.cpp ${engine}/codec_frames.cpp ${engine}/picture_scaler.cpp ${engine}/codec_library.cpp
     LIBS vmedia_core vmedia_container psapi)
 
+  vantoro_test(engine_threads_test SOURCES engine_threads_test.cpp ${engine}/decoder.cpp ${engine}/media_foundation.cpp
+    LIBS mfuuid ole32 uuid)
   vantoro_test(engine_operations_test SOURCES engine_operations_test.cpp)
   vantoro_test(engine_playback_test SOURCES engine_playback_test.cpp LIBS winmm gdi32)
   foreach(t engine_operations_test engine_playback_test)

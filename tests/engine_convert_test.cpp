@@ -2,6 +2,7 @@
 // and the movie clock.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -381,3 +382,139 @@ TEST(OrientPicture, RefusesWhatItCannotShow) {
 }
 
 }  // namespace
+
+namespace {
+
+// Bytes of the narrowest row of each layout, as a decoder without padding
+// hands it over.
+ptrdiff_t TightPitch(PixelLayout layout, int w) {
+  switch (layout) {
+    case PixelLayout::NV12: return (w + 1) / 2 * 2;
+    case PixelLayout::I420: return w;
+    case PixelLayout::YUY2: return (w + 1) / 2 * 4;
+    case PixelLayout::BGRX: return ptrdiff_t(w) * 4;
+  }
+  return 0;
+}
+
+// A grey picture of that layout, exactly as many bytes as it needs, whose
+// level at (x, y) is 20 + (3x + 7y) mod 200: neutral chroma, so that full
+// range gives back the level itself in every colour byte.
+std::vector<uint8_t> GreyPicture(PixelLayout layout, int w, int h, ptrdiff_t pitch) {
+  std::vector<uint8_t> b(RequiredBufferSize(layout, pitch, h), 128);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      uint8_t level = uint8_t(20 + (3 * x + 7 * y) % 200);
+      uint8_t* row = b.data() + y * pitch;
+      if (layout == PixelLayout::YUY2) row[x * 2] = level;
+      else if (layout == PixelLayout::BGRX) row[x * 4] = row[x * 4 + 1] = row[x * 4 + 2] = level;
+      else row[x] = level;
+    }
+  return b;
+}
+
+}  // namespace
+
+// Every width from 1 to 400 at small and odd heights, in buffers of exactly
+// the bytes each layout needs, into rows exactly as wide as the picture
+// (the sanitizers catch a byte read or written past either): every pixel
+// shows its own level.
+TEST(PictureSizes, ConvertsEveryWidthExactly) {
+  for (PixelLayout layout : {PixelLayout::NV12, PixelLayout::I420, PixelLayout::YUY2, PixelLayout::BGRX}) {
+    for (int w = 1; w <= 400; ++w) {
+      for (int h : {1, 2, 3, 5, 17}) {
+        const ptrdiff_t pitch = TightPitch(layout, w);
+        std::vector<uint8_t> in = GreyPicture(layout, w, h, pitch);
+        SourcePicture s{layout, in.data(), in.size(), w, h, pitch, h, YuvMatrix::Bt601, true};
+        std::vector<uint8_t> out(size_t(w) * h * 4);
+        ASSERT_TRUE(ConvertToBgrx(s, out.data(), ptrdiff_t(w) * 4)) << int(layout) << " " << w << "x" << h;
+        for (int y = 0; y < h; ++y)
+          for (int x = 0; x < w; ++x) {
+            const uint8_t* px = &out[(size_t(y) * w + x) * 4];
+            const int level = 20 + (3 * x + 7 * y) % 200;
+            ASSERT_TRUE(px[0] == level && px[1] == level && px[2] == level && px[3] == 0xFF)
+                << int(layout) << " " << w << "x" << h << " at " << x << "," << y;
+          }
+      }
+    }
+  }
+}
+
+namespace {
+
+// Pixels numbered in all four bytes.
+std::vector<uint32_t> NumberedWide(int w, int h) {
+  std::vector<uint32_t> p(size_t(w) * h);
+  for (size_t i = 0; i < p.size(); ++i) p[i] = uint32_t(i);
+  return p;
+}
+
+}  // namespace
+
+// Every width from 1 to 400 at odd heights, turned and mirrored each way,
+// from rows padded as the scaler leaves them into rows exactly as wide as
+// the picture: each stored pixel shows once, and the stored top left
+// corner lands where the turn puts it.
+TEST(PictureSizes, TurnsEveryWidthExactly) {
+  const Orientation hows[] = {{0, false}, {90, false}, {180, false}, {270, false},
+                              {0, true},  {90, true},  {180, true},  {270, true}};
+  for (int w = 1; w <= 400; ++w) {
+    for (int h : {1, 3, 7}) {
+      const int padded = (w + 31) / 16 * 16;  // pixels a padded row holds
+      std::vector<uint32_t> src(size_t(padded) * h, 0xDEADBEEF);
+      std::vector<uint32_t> numbers = NumberedWide(w, h);
+      for (int y = 0; y < h; ++y)
+        std::copy(numbers.begin() + ptrdiff_t(y) * w, numbers.begin() + ptrdiff_t(y + 1) * w, src.begin() + ptrdiff_t(y) * padded);
+      for (const Orientation& how : hows) {
+        const int dw = how.Sideways() ? h : w, dh = how.Sideways() ? w : h;
+        std::vector<uint32_t> out(size_t(dw) * dh);
+        ASSERT_TRUE(OrientPicture(reinterpret_cast<const uint8_t*>(src.data()), w, h, ptrdiff_t(padded) * 4, how,
+                                  reinterpret_cast<uint8_t*>(out.data()), dw, dh, ptrdiff_t(dw) * 4))
+            << w << "x" << h << " " << how.turn << (how.mirrored ? " mirrored" : "");
+        std::vector<uint32_t> sorted = out;
+        std::sort(sorted.begin(), sorted.end());
+        ASSERT_EQ(numbers, sorted) << w << "x" << h << " " << how.turn << (how.mirrored ? " mirrored" : "");
+        // Where stored pixel 0 shows: mirrored, it is the top right; a
+        // quarter turn clockwise takes the top left to the top right.
+        int corner = how.mirrored ? 1 : 0;  // 0 top left, 1 top right, 2 bottom right, 3 bottom left
+        corner = (corner + how.turn / 90) % 4;
+        const size_t at[4] = {0, size_t(dw) - 1, size_t(dw) * dh - 1, size_t(dw) * (dh - 1)};
+        ASSERT_EQ(0u, out[at[corner]]) << w << "x" << h << " " << how.turn << (how.mirrored ? " mirrored" : "");
+      }
+    }
+  }
+}
+
+// Every width from 1 to 400 at odd heights scaled to display sizes wider,
+// narrower and of one pixel, upright and turned: a picture of one colour
+// stays that colour, with nothing read or written outside the buffers.
+TEST(PictureSizes, ScalesEveryWidth) {
+  for (int w = 1; w <= 400; ++w) {
+    for (int h : {1, 3, 9}) {
+      const ptrdiff_t pitch = ptrdiff_t(w) * 4;
+      std::vector<uint8_t> src(size_t(pitch) * h);
+      for (size_t i = 0; i < src.size(); i += 4) {
+        src[i] = 10;
+        src[i + 1] = 120;
+        src[i + 2] = 230;
+        src[i + 3] = 0xFF;
+      }
+      for (Orientation how : {Orientation{0, false}, Orientation{90, true}}) {
+        const int sw = how.Sideways() ? h : w, sh = how.Sideways() ? w : h;
+        struct Size {
+          int w, h;
+        };
+        for (Size size : {Size{sw * 4 / 3 + 1, sh}, Size{(sw + 1) / 2, sh * 2 + 1}, Size{1, 1}}) {
+          const int dw = size.w, dh = size.h;
+          if (dw == sw && dh == sh) continue;
+          std::vector<uint8_t> out(size_t(dw) * dh * 4);
+          ASSERT_TRUE(OrientPicture(src.data(), w, h, pitch, how, out.data(), dw, dh, ptrdiff_t(dw) * 4))
+              << w << "x" << h << " to " << dw << "x" << dh;
+          for (size_t i = 0; i < out.size(); i += 4)
+            ASSERT_TRUE(out[i] == 10 && out[i + 1] == 120 && out[i + 2] == 230 && out[i + 3] == 0xFF)
+                << w << "x" << h << " to " << dw << "x" << dh << " at " << i / 4;
+        }
+      }
+    }
+  }
+}

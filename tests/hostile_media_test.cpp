@@ -113,6 +113,31 @@ size_t HeaderField(const Bytes& b, const Box& box, bool duration) {
   return duration ? scale + 4 : scale;
 }
 
+// Samples and chunks larger than any file: sizes near 4 GiB, sizes whose
+// sum in a chunk passes 4 GiB, one chunk that holds every sample.
+std::vector<Variant> HugeVariantsOf(const Bytes& original) {
+  std::vector<Variant> v;
+  auto sizes = [](Bytes& b, const Box& box, uint32_t from, uint32_t to, uint32_t size) {
+    if (Get32(b, box.at + 12) != 0) return;  // one size for all
+    for (uint32_t i = from; i < to && i < Get32(b, box.at + 16); ++i) Put32(b, box.at + 20 + 4 * size_t(i), size);
+  };
+  Patched(original, "stsz", "stsz every size 0xFFFFFFF0", [&](Bytes& b, const Box& box) {
+    sizes(b, box, 0, UINT32_MAX, 0xFFFFFFF0u);
+  }, &v);
+  Patched(original, "stsz", "stsz 4th size 0xFFFFFFF0", [&](Bytes& b, const Box& box) {
+    sizes(b, box, 3, 4, 0xFFFFFFF0u);
+  }, &v);
+  Patched(original, "stsz", "stsz sizes 5-8 summing past 4 GiB", [&](Bytes& b, const Box& box) {
+    sizes(b, box, 4, 8, 0x7FFFFFFFu);
+  }, &v);
+  Patched(original, "stsc", "stsc one chunk of every sample", [](Bytes& b, const Box& box) {
+    Put32(b, box.at + 12, 1);
+    Put32(b, box.at + 16, 1);
+    Put32(b, box.at + 20, 0xFFFFFFFFu);
+  }, &v);
+  return v;
+}
+
 std::vector<Variant> VariantsOf(const Bytes& original) {
   std::vector<Variant> v;
   const uint32_t kHuge = 0x80000000u, kAll = 0xFFFFFFFFu;
@@ -168,6 +193,7 @@ std::vector<Variant> VariantsOf(const Bytes& original) {
   }, &v);
   Patched(original, "elst", "elst entries 0xFFFFFFFF", [=](Bytes& b, const Box& box) { Put32(b, box.at + 12, kAll); }, &v);
   Patched(original, "stss", "stss entries 2^31", [=](Bytes& b, const Box& box) { Put32(b, box.at + 12, kHuge); }, &v);
+  for (Variant& huge : HugeVariantsOf(original)) v.push_back(std::move(huge));
 
   // Time scales and durations.
   Patched(original, "mvhd", "mvhd time scale 0", [](Bytes& b, const Box& box) {
@@ -284,9 +310,14 @@ DWORD WINAPI Watchdog(void*) {
 class HostileMedia : public rig::HostRigTest {
  protected:
   void SetUp() override {
-    InitializeCriticalSection(&current.lock);
-    SetUnhandledExceptionFilter(ReportCrash);
-    CloseHandle(CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr));
+    // One watchdog for the whole run.
+    static bool watching = false;
+    if (!watching) {
+      InitializeCriticalSection(&current.lock);
+      SetUnhandledExceptionFilter(ReportCrash);
+      CloseHandle(CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr));
+      watching = true;
+    }
     HostRigTest::SetUp();
     dir = Folder() + "variants\\";
     CreateDirectoryA(dir.c_str(), nullptr);
@@ -411,6 +442,48 @@ TEST_F(HostileMedia, DamagedMoviesAnswerOrFailCleanly) {
   EXPECT_LE(last.handles - base.handles, 20);
   EXPECT_LE(last.threads - base.threads, 2);
   RemoveDirectoryA(dir.c_str());
+}
+
+// The huge variants of a movie whose pictures and sound the engine's own
+// codecs decode, played: Play answers at once, with nothing to decode an
+// error code, and the samples that cannot be read are left out.
+TEST_F(HostileMedia, HugeSamplesAndChunksPlayOrAnswerAnError) {
+  std::string media = VANTORO_MEDIA_DIR;
+  Bytes original;
+  if (!ReadFileBytes(media + "/huge_base.mp4", &original)) GTEST_SKIP() << "no test media (ffmpeg missing?)";
+  soak::ProcessCounts base = soak::ReadProcessCounts();
+  std::vector<Variant> variants = HugeVariantsOf(original);
+  ASSERT_EQ(variants.size(), 4u);
+  for (size_t k = 0; k < variants.size(); ++k) {
+    const Variant& variant = variants[k];
+    std::string path = dir + "huge-" + std::to_string(k) + ".mp4";
+    {
+      std::ofstream out(path, std::ios::binary);
+      out.write(variant.bytes.data(), static_cast<std::streamsize>(variant.bytes.size()));
+    }
+    std::string play = Watched(variant.name, "Vantoro-Play", path);
+    if (play.empty()) {
+      Begin(variant.name + ": pumping messages");
+      windows.Pump(200);
+      End();
+      std::string frame = Watched(variant.name, "Vantoro-GetVideoFrame", "");
+      EXPECT_TRUE(frame.empty() || ErrorCode(frame)) << variant.name << ": GetVideoFrame answered " << frame;
+      EXPECT_EQ(Watched(variant.name, "Vantoro-Stop", ""), "") << variant.name;
+    } else {
+      EXPECT_TRUE(ErrorCode(play)) << variant.name << ": Play answered " << play;
+    }
+    if (variant.name == "stsz every size 0xFFFFFFF0") {
+      EXPECT_EQ(play, "74003") << "no sample can be read";
+    }
+    if (variant.name == "stsz 4th size 0xFFFFFFF0") {
+      EXPECT_EQ(play, "") << "the samples before it play";
+    }
+    EXPECT_FALSE(Subclassed()) << variant.name;
+    DeleteFileA(path.c_str());
+  }
+  soak::ProcessCounts last = soak::ReadProcessCounts();
+  EXPECT_LE(last.handles - base.handles, 20);
+  EXPECT_LE(last.threads - base.threads, 2);
 }
 
 }  // namespace

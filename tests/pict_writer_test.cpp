@@ -158,6 +158,20 @@ TEST(PictWriter, PixelsReadBackExactly) {
 }
 
 #ifdef VANTORO_CONVERT
+// Every width from 1 to 400 at odd heights, from rows exactly as wide as
+// the picture in a buffer of exactly its size (the sanitizers catch a read
+// past it): the pixels read back exactly.
+TEST(PictWriter, EveryWidthFromExactRows) {
+  for (int w = 1; w <= 400; ++w)
+    for (int h : {1, 3}) {
+      Bytes img = Pattern(w, h, w * 4);
+      Bytes pict = WritePict(img.data(), w, h, w * 4);
+      ASSERT_FALSE(pict.empty()) << w << "x" << h;
+      int rw = 0, rh = 0;
+      ASSERT_EQ(ExpectedRgb(img, w, h, w * 4), DecodeOurPict(pict, &rw, &rh)) << w << "x" << h;
+    }
+}
+
 TEST(PictWriter, ImageMagickReadsTheSamePixels) {
   const std::string dir = ::testing::TempDir();
   for (int w : {1, 2, 7, 63, 66, 67, 320}) {

@@ -161,8 +161,10 @@ ParseStatus Finish(MovieModel* m, uint64_t fileSize, uint64_t fragmentDuration) 
     if (t.kind == TrackKind::Video) videoSamples += t.sampleCount;
   // Every video frame needs bytes of its own in the file.
   if (videoSamples > kMaxVideoSamples || videoSamples > fileSize) return ParseStatus::TooLarge;
-  for (Track& t : m->tracks)
+  for (Track& t : m->tracks) {
     if (t.kind == TrackKind::Video) t.samples.BuildPresentationIndex(t.sampleCount);
+    t.samples.BuildSizeMarks();
+  }
 
   // The moov of a fragmented file knows the length of its own samples at
   // most; the fragments' samples may run on.

@@ -75,13 +75,38 @@ bool SampleTable::Offset(uint32_t sample, uint64_t* offset) const {
     before = (sample - first) * uniformSize;
   } else {
     if (sample >= sizes.size()) return false;
-    for (uint64_t s = first; s < sample; ++s) before += sizes[size_t(s)];
+    before = SizeSum(first, sample);
   }
   if (pos > dataEnd || before > dataEnd - pos) return false;
   pos += before;
   if (Size(sample) > dataEnd - pos) return false;
   *offset = pos;
   return true;
+}
+
+void SampleTable::BuildSizeMarks() {
+  sizeMarks.clear();
+  sizeMarks.reserve(sizes.size() / kSizeMarkStep + 1);
+  uint64_t sum = 0;
+  for (size_t s = 0; s < sizes.size(); ++s) {
+    if (s % kSizeMarkStep == 0) sizeMarks.push_back(sum);
+    sum += sizes[s];
+  }
+  if (sizes.size() % kSizeMarkStep == 0) sizeMarks.push_back(sum);
+}
+
+uint64_t SampleTable::SizesBefore(uint64_t sample) const {
+  const size_t mark = size_t(sample / kSizeMarkStep);
+  uint64_t sum = sizeMarks[mark];
+  for (uint64_t s = uint64_t(mark) * kSizeMarkStep; s < sample; ++s) sum += sizes[size_t(s)];
+  return sum;
+}
+
+uint64_t SampleTable::SizeSum(uint64_t from, uint64_t to) const {
+  if (sizeMarks.size() == sizes.size() / kSizeMarkStep + 1) return SizesBefore(to) - SizesBefore(from);
+  uint64_t sum = 0;
+  for (uint64_t s = from; s < to; ++s) sum += sizes[size_t(s)];
+  return sum;
 }
 
 uint32_t SampleTable::SyncAtOrBefore(uint32_t sample) const {

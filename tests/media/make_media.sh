@@ -204,6 +204,36 @@ rewrite edits edit_base.mov edited_gap.mov vide 0.6:0 1.0:-1 0.6:1.0
 # The frames ffmpeg shows of it, by the file offset of their samples.
 ffprobe -v error -show_entries frame=pkt_pos -of csv=p=0 edited.mov > edited.mov.frames
 
+# Picture sizes whose rows are no multiple of 16 pixels, odd ones among
+# them, in H.264 (x264 takes no odd size in 4:2:0) and MPEG-4 Visual.
+for s in 2x2 142x100 318x240; do
+  ff -f lavfi -i testsrc=size=$s:rate=25 -t 0.4 -c:v libx264 -preset ultrafast -pix_fmt yuv420p size_$s.mp4
+done
+for s in 1x1 190x240 201x151; do
+  ff -f lavfi -i testsrc=size=$s:rate=25 -t 0.4 -c:v mpeg4 size_$s.mp4
+done
+# An hour of still slides at 30 frames a second: 108,000 samples in one
+# chunk. From 54:50 to 55:10 each frame shows its number (mod 256) as the
+# grey levels of its halves, so a capture tells which frame it is.
+counter="format=gray,geq=lum='if(lt(X\,16)\,mod(N+98700\,16)*16+8\,mod(floor((N+98700)/16)\,16)*16+8)'"
+ff -f lavfi -i color=c=gray:s=32x32:r=30:d=3290 -f lavfi -i "color=c=gray:s=32x32:r=30:d=20,$counter" \
+  -f lavfi -i color=c=gray:s=32x32:r=30:d=290 -filter_complex '[0][1][2]concat=n=3:v=1' \
+  -c:v libx264 -preset ultrafast -g 300 -pix_fmt yuv420p lecture.mp4
+ffprobe -v error -select_streams v -show_entries packet=size,pos,flags -of csv=p=0 lecture.mp4 > lecture.mp4.vpackets
+# Tables that claim a sample of 0xFFFFFFF0 bytes (ffmpeg refuses to read
+# such files): in a small file, and with 64-bit chunk offsets past 4 GiB in
+# a sparse one of about 8 GiB that holds all the bytes claimed.
+ff "${small[@]}" -t 1 -c:v libx264 -preset ultrafast -g 5 -bf 0 -pix_fmt yuv420p huge_base.mp4
+python3 "$here/huge_samples.py" huge_base.mp4 12 huge_size.mp4 huge_past_4gib.mp4
+# A phone's clip in short: HEVC in 10 bits at about 28 frames a second of
+# varying length, whose edit starts 225/600 s into the media, between two
+# frames. Its 41st frame starts 1.005 s into the edit; ffmpeg counts the
+# edit from the first frame after its start, 6/600 s later, and puts it at
+# 0.995 s.
+ff "${small[@]}" -t 2 -vf "settb=1/600,setpts='N*21-12*eq(N\,40)'" -vsync passthrough -enc_time_base:v 1/600 \
+  -c:v libx265 -pix_fmt yuv420p10le -tag:v hvc1 -x265-params log-level=error -video_track_timescale 600 vfr_base.mp4
+rewrite edits vfr_base.mp4 vfr_edited.mp4 vide 1.3:0.375
+
 # Sound: WAV files of each form, and movies whose sound is edited: AAC cut
 # mid-packet by ffmpeg's own seek, AAC that starts late (an empty edit
 # first), and PCM with several edits written by hand. Beside each sound
@@ -263,7 +293,8 @@ for f in h264_aac.mp4 h264_faststart.mp4 mjpeg_pcm.mov delayed.mov sound.m4a mob
          aspect.mp4 aspect.mov wide854.mp4 bt709.mp4 two_videos.mp4 qtrle.mov qtrle_grey.mov prores.mov cinepak.mov \
          svq1.mov mpeg4.mp4 h263.mov png.mov uyvy.mov pal8.mov dv.mov hevc.mp4 av1.mp4 sounds.mov sounds.mp4 \
          smc.mov rpza.mov mjpegb.mov h264_10bit.mp4 h264_444.mp4 hevc_10bit.mp4 \
-         edit_base.mov aac_trimmed.m4a aac_late.m4a pcm_edited.mov wave_*.wav; do
+         edit_base.mov aac_trimmed.m4a aac_late.m4a pcm_edited.mov wave_*.wav size_*.mp4 huge_base.mp4 \
+         vfr_base.mp4 vfr_edited.mp4; do
   ffprobe -v error -count_packets -show_streams -show_format -of flat "$f" > "$f.probe"
   # From one more reading: the presentation times of the first video
   # stream's packets (NAME.vpts, one per line, seconds, ascending) and its
@@ -294,4 +325,5 @@ with open(name + ".extradata", "w") as out:
         out.write("%d %s\n" % (s["index"], "".join(l.split(": ", 1)[1][:39].replace(" ", "") for l in lines if ": " in l)))
 ' "$f"
 done
+ffprobe -v error -count_packets -show_streams -show_format -of flat lecture.mp4 > lecture.mp4.probe
 touch stamp
