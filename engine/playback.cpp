@@ -68,8 +68,9 @@ SoundPlayer* SoundFor(MovieRecord* m, double rate) {
 
 // The picture keeps time by the sound device: held while the sound starts,
 // run a little faster or slower to close a small gap, moved to the sound at
-// once when it is far ahead, and the sound started again from the picture
-// when it is far behind (the clock never runs backward).
+// once when it is far ahead, held while it is far behind, and the sound
+// started again from the picture when it stays far behind for a second
+// (the clock never runs backward).
 void FollowSound(MovieRecord* m, bool jumped) {
   const double now = WallSeconds();
   SoundPlayer* sound = SoundFor(m, m->clock.rate());
@@ -99,11 +100,20 @@ void FollowSound(MovieRecord* m, bool jumped) {
   // The clock held while the sound started, and the device's count first
   // shows it a step (10 to 20 ms) in: the picture takes the sound's time at
   // once, where running faster would leave it late for a second.
+  const bool behind = wallGap < -kSoundJumpSeconds;
+  if (!behind) m->soundBehindSince = -1;
   if (wallGap > kSoundJumpSeconds || (started && gap > 0)) {
     m->clock.SetTime(static_cast<TimeValue>(std::floor(heard * scale)), now);
     m->clock.SetTrim(1, now);
-  } else if (wallGap < -kSoundJumpSeconds) {
-    sound->Play(PlanOf(m, now, m->clock.rate()), true);
+  } else if (behind) {
+    // A device that stalls (a busy machine) comes back where it was: the
+    // picture waits for it, rather than skip the sound it has not played.
+    // One that stays behind starts again from the picture.
+    if (m->soundBehindSince < 0) m->soundBehindSince = now;
+    if (now - m->soundBehindSince >= kSoundWaitSeconds) {
+      sound->Play(PlanOf(m, now, m->clock.rate()), true);
+      m->soundBehindSince = -1;
+    }
     m->clock.SetTrim(0, now);
   } else {
     m->clock.SetTrim(1 + std::clamp(wallGap / kSoundCatchUpSeconds, -kMaxTrim, kMaxTrim), now);
@@ -136,8 +146,14 @@ TimeValue ShowTime(MovieRecord* m, double now) {
   const double rate = m->clock.rate() * m->clock.trim();
   if (rate == 0) return t;
   double ahead = std::min(m->taskInterval / 2, kMaxShowAheadSeconds) * rate * m->timeline.timeScale;
+  const double start = m->clock.segmentStart(), end = m->clock.segmentEnd();
+  // A looping segment's first frame goes up by the same rule as the rest,
+  // at the task nearest the wrap, not at the first one after it.
+  const int32_t flags = m->clock.flags();
+  if (rate > 0 && (flags & kLoopFlag) && !(flags & kPalindromeFlag) && end > start && t + ahead >= end)
+    return static_cast<TimeValue>(std::floor(std::min(start + (t + ahead - end), end - 1)));
   // Not std::clamp: a segment of no length has its last unit before its start.
-  double shown = std::max(std::min(t + ahead, double(m->clock.segmentEnd()) - 1), double(m->clock.segmentStart()));
+  double shown = std::max(std::min(t + ahead, end - 1), start);
   return static_cast<TimeValue>(std::floor(shown));
 }
 
