@@ -10,6 +10,7 @@
 
 #include "engine/clock.h"
 #include "engine/decoder.h"
+#include "engine/sound_follow.h"
 #include "engine/sound_source.h"
 #include "engine/timeline.h"
 #include "engine/wall_clock.h"
@@ -39,9 +40,8 @@ struct MovieRecord {
   vmedia::MovieClock clock;
   std::unique_ptr<vmedia::VideoDecoder> video;
   std::unique_ptr<vmedia::SoundPlayer> sound;
-  double soundWaitSince = -1;    // wall time the clock began to wait for the sound; -1 when not
-  double soundBehindSince = -1;  // wall time the sound fell far behind the picture; -1 while it is not
-  double lastTask = -1;          // wall time of the last task, and the mean time between tasks
+  vmedia::SoundFollow follow;
+  double lastTask = -1;  // wall time of the last task, and the mean time between tasks
   double taskInterval = 0;
   vmedia::Frame shown;  // the picture on screen, index -1 before the first
 };

@@ -6,6 +6,7 @@
 #include "engine/draw.h"
 #include "engine/ports.h"
 #include "engine/sound.h"
+#include "engine/sound_follow.h"
 #include "engine/status.h"
 
 namespace vmedia {
@@ -14,14 +15,6 @@ namespace {
 constexpr int kPrerollTimeoutMs = 10000;
 constexpr int kStillTimeoutMs = 10000;
 constexpr int kSoundPrimeTimeoutMs = 5000;
-// How long the picture waits for its sound to start before it goes on alone.
-constexpr double kSoundWaitSeconds = 1.0;
-// A gap (in wall seconds) closed by a jump of the clock or a new start of
-// the sound, rather than by running the clock faster or slower.
-constexpr double kSoundJumpSeconds = 0.2;
-// A gap is closed at this share of it a second, never faster than kMaxTrim.
-constexpr double kSoundCatchUpSeconds = 0.5;
-constexpr double kMaxTrim = 0.2;
 // At most this much (wall time) early for a picture.
 constexpr double kMaxShowAheadSeconds = 0.010;
 
@@ -66,58 +59,33 @@ SoundPlayer* SoundFor(MovieRecord* m, double rate) {
   return m->sound.get();
 }
 
-// The picture keeps time by the sound device: held while the sound starts,
-// run a little faster or slower to close a small gap, moved to the sound at
-// once when it is far ahead, held while it is far behind, and the sound
-// started again from the picture when it stays far behind for a second
-// (the clock never runs backward).
+// The picture keeps time by the sound device (sound_follow.h says how).
 void FollowSound(MovieRecord* m, bool jumped) {
   const double now = WallSeconds();
   SoundPlayer* sound = SoundFor(m, m->clock.rate());
   if (!sound) return;
   sound->Play(PlanOf(m, now, m->clock.rate()), jumped);
   double heard = 0;
+  FollowStep step;
+  const double scale = m->timeline.timeScale;
   switch (sound->Position(&heard)) {
     case SoundPlayer::Heard::Silent:
-      m->soundWaitSince = -1;
-      m->clock.SetTrim(1, now);
-      return;
-    case SoundPlayer::Heard::Starting:
-      if (m->soundWaitSince < 0) m->soundWaitSince = now;
-      m->clock.SetTrim(now - m->soundWaitSince < kSoundWaitSeconds ? 0 : 1, now);
-      return;
-    case SoundPlayer::Heard::Playing:
+      step = FollowSilence(m->follow);
       break;
-  }
-  const bool started = m->soundWaitSince >= 0;
-  m->soundWaitSince = -1;
-  const double scale = m->timeline.timeScale;
-  double gap = heard - m->clock.ExactTimeAt(now) / scale;
-  // Round a loop, the sound may have wrapped before the picture or after.
-  const double lap = (m->clock.segmentEnd() - m->clock.segmentStart()) / scale;
-  if ((m->clock.flags() & kLoopFlag) && lap > 0) gap -= lap * std::floor(gap / lap + 0.5);
-  const double wallGap = gap / std::fabs(m->clock.rate());
-  // The clock held while the sound started, and the device's count first
-  // shows it a step (10 to 20 ms) in: the picture takes the sound's time at
-  // once, where running faster would leave it late for a second.
-  const bool behind = wallGap < -kSoundJumpSeconds;
-  if (!behind) m->soundBehindSince = -1;
-  if (wallGap > kSoundJumpSeconds || (started && gap > 0)) {
-    m->clock.SetTime(static_cast<TimeValue>(std::floor(heard * scale)), now);
-    m->clock.SetTrim(1, now);
-  } else if (behind) {
-    // A device that stalls (a busy machine) comes back where it was: the
-    // picture waits for it, rather than skip the sound it has not played.
-    // One that stays behind starts again from the picture.
-    if (m->soundBehindSince < 0) m->soundBehindSince = now;
-    if (now - m->soundBehindSince >= kSoundWaitSeconds) {
-      sound->Play(PlanOf(m, now, m->clock.rate()), true);
-      m->soundBehindSince = -1;
+    case SoundPlayer::Heard::Starting:
+      step = FollowStarting(m->follow, now);
+      break;
+    case SoundPlayer::Heard::Playing: {
+      // Round a loop, the sound may have wrapped before the picture or after.
+      const bool loops = m->clock.flags() & kLoopFlag;
+      const double lap = loops ? (m->clock.segmentEnd() - m->clock.segmentStart()) / scale : 0;
+      step = FollowHeard(m->follow, heard, m->clock.ExactTimeAt(now) / scale, m->clock.rate(), lap, now);
+      break;
     }
-    m->clock.SetTrim(0, now);
-  } else {
-    m->clock.SetTrim(1 + std::clamp(wallGap / kSoundCatchUpSeconds, -kMaxTrim, kMaxTrim), now);
   }
+  if (step.jump) m->clock.SetTime(static_cast<TimeValue>(std::floor(step.to * scale)), now);
+  if (step.restartSound) sound->Play(PlanOf(m, now, m->clock.rate()), true);
+  m->clock.SetTrim(step.trim, now);
 }
 
 // Once the last frame of a looping segment is up, the decoder goes back to

@@ -4,7 +4,7 @@
 vantoro_test(engine_convert_test
   SOURCES engine_convert_test.cpp
     ${PROJECT_SOURCE_DIR}/engine/yuv.cpp ${PROJECT_SOURCE_DIR}/engine/orient.cpp ${PROJECT_SOURCE_DIR}/engine/timeline.cpp
-    ${PROJECT_SOURCE_DIR}/engine/clock.cpp)
+    ${PROJECT_SOURCE_DIR}/engine/clock.cpp ${PROJECT_SOURCE_DIR}/engine/sound_follow.cpp)
 
 find_program(VANTORO_FFMPEG ffmpeg REQUIRED)
 if(WIN32)

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/clock.h"
+#include "engine/sound_follow.h"
 #include "engine/orient.h"
 #include "engine/timeline.h"
 #include "engine/yuv.h"
@@ -260,6 +261,76 @@ TEST(EngineClock, TrimHoldsAndCatchesUp) {
   EXPECT_EQ(c.trim(), 0.0);
   c.Reset(600, 1200);
   EXPECT_EQ(c.trim(), 1.0);
+}
+
+// The picture following its sound, as the engine's task sees it.
+TEST(SoundFollow, HoldsWhileTheSoundStartsThenTakesItsTime) {
+  SoundFollow s;
+  FollowStep step = FollowStarting(s, 10.0);
+  EXPECT_EQ(step.trim, 0.0);
+  EXPECT_EQ(FollowStarting(s, 10.5).trim, 0.0);
+  // The device's count first shows the sound 15 ms in: the clock, held at
+  // 3.000, jumps there rather than run late for a second.
+  step = FollowHeard(s, 3.015, 3.000, 1.0, 0, 10.6);
+  EXPECT_TRUE(step.jump);
+  EXPECT_DOUBLE_EQ(step.to, 3.015);
+  EXPECT_EQ(step.trim, 1.0);
+  // From then on a small gap is closed by running faster or slower.
+  step = FollowHeard(s, 3.115, 3.100, 1.0, 0, 10.7);
+  EXPECT_FALSE(step.jump);
+  EXPECT_NEAR(step.trim, 1.03, 1e-9);
+  EXPECT_NEAR(FollowHeard(s, 3.0, 3.2 - 0.01, 1.0, 0, 10.8).trim, 1 - kMaxTrim, 1e-9);
+  // A sound that never starts lets the picture go on alone after a second.
+  SoundFollow late;
+  FollowStarting(late, 20.0);
+  EXPECT_EQ(FollowStarting(late, 20.0 + kSoundWaitSeconds).trim, 1.0);
+  // A sound behind the held clock is not jumped to: the clock never runs back.
+  SoundFollow behind;
+  FollowStarting(behind, 0);
+  EXPECT_FALSE(FollowHeard(behind, 2.99, 3.0, 1.0, 0, 0.1).jump);
+}
+
+TEST(SoundFollow, FarAheadJumpsFarBehindWaitsThenRestarts) {
+  SoundFollow s;
+  FollowStep step = FollowHeard(s, 5.5, 5.0, 1.0, 0, 0);
+  EXPECT_TRUE(step.jump);
+  EXPECT_DOUBLE_EQ(step.to, 5.5);
+  // A stalled device: the picture waits for it, and the sound is not
+  // started again (which would skip what it has not played) ...
+  step = FollowHeard(s, 5.0, 5.3, 1.0, 0, 1.0);
+  EXPECT_EQ(step.trim, 0.0);
+  EXPECT_FALSE(step.restartSound);
+  step = FollowHeard(s, 5.05, 5.3, 1.0, 0, 1.5);
+  EXPECT_EQ(step.trim, 0.0);
+  EXPECT_FALSE(step.restartSound);
+  // ... unless it stays behind for a second.
+  step = FollowHeard(s, 5.06, 5.3, 1.0, 0, 1.0 + kSoundWaitSeconds);
+  EXPECT_TRUE(step.restartSound);
+  EXPECT_EQ(step.trim, 0.0);
+  // Coming back within the jump's reach ends the wait: a later stall waits
+  // its own second again.
+  FollowHeard(s, 5.25, 5.3, 1.0, 0, 3.0);
+  EXPECT_FALSE(FollowHeard(s, 5.0, 5.5, 1.0, 0, 3.1).restartSound);
+  EXPECT_FALSE(FollowHeard(s, 5.0, 5.5, 1.0, 0, 3.1 + kSoundWaitSeconds - 0.01).restartSound);
+}
+
+TEST(SoundFollow, GapsAreInWallTimeAndRoundALoop) {
+  SoundFollow s;
+  // At rate 2, 0.3 s of movie is 0.15 s of wall time: closed by trimming.
+  EXPECT_FALSE(FollowHeard(s, 1.3, 1.0, 2.0, 0, 0).jump);
+  // At rate 0.5 the same gap is 0.6 s: a jump.
+  EXPECT_TRUE(FollowHeard(s, 1.3, 1.0, 0.5, 0, 0).jump);
+  // Round a 1 s loop the sound has wrapped to 0.02 while the clock reads
+  // 0.98: 40 ms ahead, not 960 ms behind.
+  FollowStep step = FollowHeard(s, 0.02, 0.98, 1.0, 1.0, 0);
+  EXPECT_FALSE(step.jump);
+  EXPECT_FALSE(step.restartSound);
+  EXPECT_NEAR(step.trim, 1 + 0.04 / kSoundCatchUpSeconds, 1e-9);
+  // Silence leaves the clock to itself and forgets any wait.
+  FollowStarting(s, 0);
+  step = FollowSilence(s);
+  EXPECT_EQ(step.trim, 1.0);
+  EXPECT_LT(s.waitSince, 0);
 }
 
 namespace {
