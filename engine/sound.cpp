@@ -225,7 +225,8 @@ size_t SoundPlayer::Impl::Produce(Pass& run, SoundSource& source, TimeStretcher&
   const double rate = stretch.rate();
   const size_t channels = size_t(stretch.channels());
   const double input = stretch.InputPosition();
-  *movieStart = MovieAt(run, input);
+  // The piece is chosen by the input time; what is heard lies a little off it.
+  *movieStart = MovieAt(run, input) + stretch.HeardOffset() / output.Rate();
   // Whole blocks: the device's queue is counted in blocks, so short ones
   // would leave it shallower than it looks. A block never straddles a
   // loop's wrap, so that its frames map to one piece.

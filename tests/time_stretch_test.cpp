@@ -271,6 +271,37 @@ TEST(TimeStretch, ChirpsAndChordsKeepTheirContent) {
   }
 }
 
+// What a listener hears lies where InputPosition() and HeardOffset() say:
+// the player dates each block of sound by them, and the picture follows.
+// A chirp's pitch names its input time. The position alone lags the sound
+// by about 25 ms at rate 0.5, as the search finds its frames ahead.
+TEST(TimeStretch, HeardOffsetPlacesTheSoundWhereItIsHeard) {
+  const int rate = 44100;
+  for (double speed : {0.5, 0.75, 1.5, 2.0}) {
+    TimeStretcher s(1, rate);
+    ASSERT_TRUE(s.SetRate(speed));
+    Pcm chirp = Make(1, 3 * rate, [&](size_t i) {
+      double t = double(i) / rate;
+      return 9000 * std::sin(2 * kPi * (300 * t + 200 * t * t));  // 300 Hz rising 400 Hz a second
+    });
+    const size_t block = 441;
+    std::vector<std::pair<size_t, double>> placed;
+    Pcm out = Stream(s, chirp, 1024, block,
+                     [&](size_t at) { placed.push_back({at, s.InputPosition() + s.HeardOffset()}); });
+    double sum = 0;
+    int n = 0;
+    for (auto [at, input] : placed) {
+      if (at < size_t(rate / 5) || at + block > out.size() || input > 2.5 * rate) continue;
+      double heard = (Frequency(Left(out, 1, at, block), rate) - 300) / 400 * rate;  // input frame
+      double said = input + block / 2.0 * speed;                                     // at the block's middle
+      sum += (heard - said) / speed / rate * 1000;  // ms of output
+      ++n;
+    }
+    ASSERT_GT(n, 50) << speed;
+    EXPECT_LT(std::fabs(sum / n), 10.0) << speed << "x: heard " << sum / n << " ms from where it was placed";
+  }
+}
+
 // The whole of a stream is heard, even one shorter than a frame, and the
 // output lasts the input's length over the rate.
 TEST(TimeStretch, FlushPlaysOutTheLastInput) {

@@ -53,12 +53,19 @@ void TimeStretcher::Reset() {
   flushed_ = false;
   hopRead_ = hopFill_ = 0;
   hopStartFixed_ = 0;
+  hopOffsetStart_ = hopOffsetEnd_ = 0;
   natural_ = 0;
   idealFixed_ = 0;
   repeatFrames_ = 0;
 }
 
 void TimeStretcher::Flush() { flushed_ = true; }
+
+double TimeStretcher::HeardOffset() const {
+  if (hopRead_ >= hopFill_ || hopFill_ == 0) return 0;
+  // As the hop fades from the one sound into the other.
+  return hopOffsetStart_ + (hopOffsetEnd_ - hopOffsetStart_) * rise_[hopRead_];
+}
 
 int64_t TimeStretcher::PositionFixed() const {
   if (hopRead_ < hopFill_) return hopStartFixed_ + int64_t(hopRateFixed_) * hopRead_;
@@ -202,6 +209,8 @@ bool TimeStretcher::MakeHop() {
       hop_[k] = int16_t(std::lround(a[k] + (float(b[k]) - a[k]) * r));
     }
   }
+  hopOffsetStart_ = double(natural_) - double(idealFixed_) / kOne;
+  hopOffsetEnd_ = double(s + hopFrames_) - double(idealEnd) / kOne;
   StartHop(hopFrames_);
   natural_ = s + hopFrames_;
   return true;

@@ -69,6 +69,13 @@ class TimeStretcher {
   // and the sound heard is within the tolerance of it; on a change to rate
   // 1 it steps to the sound's true position, by at most the tolerance.
   double InputPosition() const { return double(PositionFixed()) / kStretchRateOne; }
+  // How far (in input frames) the sound being written now lies from
+  // InputPosition(). Each hop fades from the natural continuation of the
+  // last into the frame that matched it best, which the search may find
+  // up to the tolerance from the ideal time, and at rates below 1 mostly
+  // finds ahead of it: without this a listener hears the sound ahead of the
+  // time it stands for (25 ms at rate 0.5). 0 at rate 1.
+  double HeardOffset() const;
   // Input needed beyond InputPosition() before a stretched hop comes out.
   int LookaheadFrames() const { return hopFrames_ + toleranceFrames_ + frameFrames() + 2; }
 
@@ -111,6 +118,9 @@ class TimeStretcher {
   int hopFill_ = 0;
   int64_t hopStartFixed_ = 0;  // input time of hop_[0]
   int32_t hopRateFixed_ = kStretchRateOne;
+  // Where the hop's sound lies from its input time at its first and past
+  // its last frame, in input frames.
+  double hopOffsetStart_ = 0, hopOffsetEnd_ = 0;
 
   int64_t natural_ = 0;     // input frame the output continues from
   int64_t idealFixed_ = 0;  // input time at the end of the last hop made
