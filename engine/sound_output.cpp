@@ -18,6 +18,8 @@ constexpr int kBuffers = 32;
 constexpr int kFirstDepth = 8;
 constexpr int kDepthStep = 4;
 constexpr double kBlockSeconds = 0.02;
+// Readings of the device's count averaged into its lead after a start.
+constexpr int kLeadReadings = 16;
 
 }  // namespace
 
@@ -62,6 +64,8 @@ void SoundOutput::Reset() {
   lastPlayed_ = 0;
   startedAt_ = -1;
   lead_ = -1;
+  leadSum_ = 0;
+  leadReadings_ = 0;
 }
 
 void SoundOutput::Pause() {
@@ -160,11 +164,17 @@ SoundOutput::Heard SoundOutput::HeardTime(double* seconds) {
   uint64_t played = 0;
   if (!Played(&played)) return Heard::Nothing;
   if (played == 0 || startedAt_ < 0) return Heard::Waiting;
-  if (lead_ < 0) {
-    // Frames that can have sounded since the start; what the count shows
-    // beyond them has only been handed on.
+  // Frames that can have sounded since the start; what the count shows
+  // beyond them has only been handed on. The count moves in the device's
+  // own steps (10 to 20 ms under Wine), so one reading is off by up to a
+  // step, and the picture would keep that error for the whole run: the
+  // lead is the mean of the first readings.
+  if (leadReadings_ < kLeadReadings) {
     int64_t since = int64_t((WallSeconds() - startedAt_) * format_.rate);
-    lead_ = std::max<int64_t>(0, int64_t(played) - since);
+    int64_t lead = std::max<int64_t>(0, int64_t(played) - since);
+    leadSum_ += lead;
+    ++leadReadings_;
+    lead_ = leadSum_ / leadReadings_;
   }
   if (played <= uint64_t(lead_)) return Heard::Waiting;
   played -= uint64_t(lead_);

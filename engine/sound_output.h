@@ -82,6 +82,8 @@ class SoundOutput {
   // until its first count after a start says. Some devices count what they
   // have handed on (Wine's, to the sound server) rather than what sounds.
   int64_t lead_ = -1;
+  int64_t leadSum_ = 0;  // of the readings so far
+  int leadReadings_ = 0;
 };
 
 }  // namespace vmedia
