@@ -21,6 +21,7 @@ BLOCK = 0.005  # seconds: the step of every search for sound or silence
 
 class Recording:
     def __init__(self, rate, channels):
+        self.splices = []  # (sample, seconds) of dropouts cut out just before that sample
         self.rate = rate
         self.channels = channels  # one array of int16 per channel
         self.left = channels[0]
@@ -144,7 +145,14 @@ class Recording:
             at = end
         for k, c in zip(keep, self.channels):
             k.extend(c[at:])
-        return Recording(self.rate, keep), [(self.seconds(a), self.seconds(b - a)) for a, b in cuts]
+        spliced = Recording(self.rate, keep)
+        # Where each cut lies in what is left, in samples.
+        removed, where = 0, []
+        for a, b in cuts:
+            where.append(a - removed)
+            removed += b - a
+        spliced.splices = [(w, self.seconds(b - a)) for w, (a, b) in zip(where, cuts)]
+        return spliced, [(self.seconds(a), self.seconds(b - a)) for a, b in cuts]
 
     def crossings(self, first, last, channel=None):
         """Rising zero crossings between two samples, in fractional samples."""

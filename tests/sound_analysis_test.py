@@ -83,11 +83,13 @@ def expect(what, results, failing=()):
             print(f"FAIL {what}: no check named {f}")
 
 
-def dropout(frames, at, seconds=0.12):
+def dropout(frames, at, seconds=0.12, dropped=False):
     """A sink whose client fell behind: silence, then the sound goes on where
-    it was. `at` in seconds into the part."""
+    it was, or (dropped) where it would have been by then. `at` in seconds
+    into the part."""
     cut = 4 * int(at * RATE)
-    return frames[:cut] + silence(seconds) + frames[cut:]
+    gap = silence(seconds)
+    return frames[:cut] + gap + frames[cut + (len(gap) if dropped else 0):]
 
 
 def start(lost=0.0, drop=None):
@@ -118,9 +120,9 @@ expect("close, played on", judged("stop", [decode("sweep.wav", 0, 1.5), silence(
        ["close heard length", "after close"])
 
 
-def rate(r05_seconds=2.0, r2_hz_file="rate-r2.wav", silent_case=None, drop=None):
+def rate(r05_seconds=2.0, r2_hz_file="rate-r2.wav", silent_case=None, drop=None, dropped=False):
     r05 = decode("rate-r05.wav", 0, r05_seconds)
-    parts = [dropout(r05, drop) if drop is not None else r05, silence(0.6), decode(r2_hz_file, 0, 1.5), silence(0.6),
+    parts = [dropout(r05, drop, dropped=dropped) if drop is not None else r05, silence(0.6), decode(r2_hz_file, 0, 1.5), silence(0.6),
              decode("rate-set2.wav", 0, 1.0 + 1.0), silence(0.6), decode("rate-set05.wav", 0, 0.5 + 1.0)]
     if silent_case:
         parts += [silence(0.6), decode(silent_case, 0, 1.0)]
@@ -131,6 +133,8 @@ rate_times = ["00:00:01.00", "00:00:02.50"]
 expect("rate", judged("rate", rate(), rate_times))
 expect("rate 0.5, 10 % short", judged("rate", rate(r05_seconds=1.8), rate_times), ["rate 0.5 length"])
 expect("rate 0.5, a dropout", judged("rate", rate(drop=0.9), rate_times))
+expect("rate 0.5, a dropout whose sound the sink's client dropped", judged("rate", rate(drop=0.9, dropped=True),
+                                                                          rate_times))
 expect("rate 0.5, 10 % short and a dropout", judged("rate", rate(r05_seconds=1.8, drop=0.9), rate_times),
        ["rate 0.5 length"])
 expect("rate 2, pitch not kept", judged("rate", rate(r2_hz_file="rate-back.wav"), rate_times),
