@@ -21,6 +21,8 @@ constexpr double kBlockSeconds = 0.02;
 // Readings of the device's count averaged into its lead after a start.
 constexpr int kLeadReadings = 16;
 
+uint32_t DepthMs(int buffers) { return uint32_t(buffers * kBlockSeconds * 1000 + 0.5); }
+
 }  // namespace
 
 SoundOutput::SoundOutput() : data_(kBuffers), headers_(kBuffers) {}
@@ -47,7 +49,7 @@ bool SoundOutput::Open(SoundFormat format) {
   }
   format_ = format;
   depth_ = kFirstDepth;
-  CountSoundDepth(uint32_t(depth_ * kBlockSeconds * 1000 + 0.5));
+  CountSoundDepth(DepthMs(depth_));
   blockFrames_ = std::max<size_t>(1, static_cast<size_t>(format.rate * kBlockSeconds));
   for (auto& d : data_) d.resize(blockFrames_ * size_t(format.channels));
   return true;
@@ -63,7 +65,6 @@ void SoundOutput::Reset() {
   written_ = 0;
   lastPlayed_ = 0;
   startedAt_ = -1;
-  lead_ = -1;
   leadSum_ = 0;
   leadReadings_ = 0;
 }
@@ -112,7 +113,7 @@ void SoundOutput::NoteUnderrun() {
   CountSoundUnderrun();
   if (depth_ < kBuffers) {
     depth_ = std::min(depth_ + kDepthStep, kBuffers);
-    CountSoundDepth(uint32_t(depth_ * kBlockSeconds * 1000 + 0.5));
+    CountSoundDepth(DepthMs(depth_));
   }
 }
 
@@ -171,13 +172,12 @@ SoundOutput::Heard SoundOutput::HeardTime(double* seconds) {
   // lead is the mean of the first readings.
   if (leadReadings_ < kLeadReadings) {
     int64_t since = int64_t((WallSeconds() - startedAt_) * format_.rate);
-    int64_t lead = std::max<int64_t>(0, int64_t(played) - since);
-    leadSum_ += lead;
+    leadSum_ += std::max<int64_t>(0, int64_t(played) - since);
     ++leadReadings_;
-    lead_ = leadSum_ / leadReadings_;
   }
-  if (played <= uint64_t(lead_)) return Heard::Waiting;
-  played -= uint64_t(lead_);
+  const uint64_t lead = uint64_t(leadSum_ / leadReadings_);
+  if (played <= lead) return Heard::Waiting;
+  played -= lead;
   if (played >= written_) return Heard::Drained;
   while (blocks_.size() > 1 && blocks_.front().first + blocks_.front().count <= played) blocks_.pop_front();
   const Block& b = blocks_.front();

@@ -78,11 +78,10 @@ class SoundOutput {
   uint64_t lastPlayed_ = 0;   // the device's 32-bit count, widened
   bool paused_ = false;
   double startedAt_ = -1;     // wall time the device began to play what is queued; -1 before
-  // How far the device's count runs ahead of what is heard, in frames; -1
-  // until its first count after a start says. Some devices count what they
-  // have handed on (Wine's, to the sound server) rather than what sounds.
-  int64_t lead_ = -1;
-  int64_t leadSum_ = 0;  // of the readings so far
+  // How far the device's count runs ahead of what is heard, in frames: the
+  // mean of the readings after a start. Some devices count what they have
+  // handed on (Wine's, to the sound server) rather than what sounds.
+  int64_t leadSum_ = 0;
   int leadReadings_ = 0;
 };
 
