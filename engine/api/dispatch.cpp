@@ -4,7 +4,7 @@
 #include <mutex>
 #include <new>
 
-#include "engine/api/operations.h"
+#include "engine/api/answers.h"
 #include "engine/objects/status.h"
 #include "media_interface/operation_shapes.h"
 

@@ -1,7 +1,7 @@
 // Each media operation as the engine answers it: the references checked,
 // then the work handed to the part that does it. A reference the engine did
 // not hand out is answered as QuickTime answers a bad one, never read.
-#include "engine/api/operations.h"
+#include "engine/api/answers.h"
 
 #include <windows.h>
 
