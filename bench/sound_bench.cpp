@@ -15,7 +15,7 @@
 
 #include <string>
 
-#include "engine/sound_counters.h"
+#include "engine/audio/sound_counters.h"
 #include "tests/host_rig.h"
 
 namespace {

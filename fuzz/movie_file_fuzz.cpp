@@ -12,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   vmedia::MovieModel movie;
   if (vmedia::ParseMovie(src, &movie) != vmedia::ParseStatus::Ok) return 0;
   vmedia::VideoSampleTimes(movie);
-  const std::vector<uint32_t> indices = vmedia::VideoSampleIndices(movie);
+  std::vector<uint32_t> indices;
+  vmedia::VideoSamples(movie, nullptr, &indices);
   const int video = movie.videoTrack();
   for (uint32_t i : indices) {
     vmedia::SampleRef r;
@@ -34,8 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       vmedia::SampleRef r;
       if (vmedia::SampleAt(t, i, &r) && (r.offset > size || r.size > size - r.offset)) __builtin_trap();
     }
-    for (int64_t at : {int64_t(0), movie.duration / 2, movie.duration, int64_t(-1), INT64_MAX})
-      vmedia::MediaTimeAt(t, movie, at);
+    vmedia::PresentedEdits(t, movie);
     if (t.description.config.size() > vmedia::kMaxDescriptionConfig || t.description.palette.size() > 256)
       __builtin_trap();
   }

@@ -61,18 +61,6 @@ inline int ArgumentCount(uint32_t selector) {
   return -1;
 }
 
-// True for an operation whose result is void: EAX means nothing after it.
-inline bool ReturnsNothing(uint32_t selector) {
-  switch (selector) {
-#define MEDIA_OPERATION_VOID(name, selector, result, parameters) \
-  case selector:                                                 \
-    return shapes::name::returnsNothing;
-    MEDIA_OPERATIONS(MEDIA_OPERATION_VOID)
-#undef MEDIA_OPERATION_VOID
-  }
-  return false;
-}
-
 // An argument as the operation declares it, from the caller's word: 16-bit
 // and 8-bit ones from the word's low bits.
 template <class T>

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/codec_frames.h"
-#include "engine/picture_scaler.h"
+#include "engine/video/codec_frames.h"
+#include "engine/video/picture_scaler.h"
 #include "engine/container/atom_reader.h"
 #include "engine/container/movie_file.h"
 #include "process_counts.h"
@@ -36,7 +36,7 @@ std::vector<uint8_t> Bytes(const std::string& path) {
 struct Movie {
   std::shared_ptr<const MovieModel> model;
   std::shared_ptr<const std::vector<uint32_t>> samples;
-  PictureShape shape;
+  FrameRequest shape;
   const Track* video = nullptr;
 };
 

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/codec_sound.h"
+#include "engine/audio/codec_sound.h"
 #include "engine/container/movie_file.h"
 #include "engine/container/sound_packets.h"
-#include "engine/wave_sound.h"
+#include "engine/audio/wave_sound.h"
 #include "media_probe.h"
 
 using namespace vmedia;

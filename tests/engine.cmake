@@ -3,8 +3,16 @@
 # ffmpeg makes at build time.
 vantoro_test(engine_convert_test
   SOURCES engine_convert_test.cpp
-    ${PROJECT_SOURCE_DIR}/engine/yuv.cpp ${PROJECT_SOURCE_DIR}/engine/orient.cpp ${PROJECT_SOURCE_DIR}/engine/timeline.cpp
-    ${PROJECT_SOURCE_DIR}/engine/clock.cpp ${PROJECT_SOURCE_DIR}/engine/sound_follow.cpp)
+    ${PROJECT_SOURCE_DIR}/engine/video/yuv.cpp ${PROJECT_SOURCE_DIR}/engine/video/orient.cpp ${PROJECT_SOURCE_DIR}/engine/video/sample_times.cpp
+    ${PROJECT_SOURCE_DIR}/engine/playback/timeline.cpp
+    ${PROJECT_SOURCE_DIR}/engine/playback/clock.cpp ${PROJECT_SOURCE_DIR}/engine/playback/sound_follow.cpp)
+
+# The engine's folders stand in layers; includes point down only.
+if(NOT WIN32)
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  add_test(NAME engine_layers_test
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/engine_layers_test.py ${PROJECT_SOURCE_DIR})
+endif()
 
 find_program(VANTORO_FFMPEG ffmpeg REQUIRED)
 if(WIN32)
@@ -38,14 +46,14 @@ if(WIN32)
       COMMAND ${CMAKE_COMMAND} -E copy_if_different ${VANTORO_CODEC_DLLS} $<TARGET_FILE_DIR:${name}>)
   endfunction()
   vantoro_codec_test(codec_sound_test
-    SOURCES codec_sound_test.cpp ${engine}/codec_sound.cpp ${engine}/wave_sound.cpp ${engine}/packet_sound.cpp
-      ${engine}/codec_library.cpp ${engine}/handle_source.cpp
+    SOURCES codec_sound_test.cpp ${engine}/audio/codec_sound.cpp ${engine}/audio/wave_sound.cpp ${engine}/audio/packet_sound.cpp
+      ${engine}/platform/codec_library.cpp ${engine}/platform/handle_source.cpp
     LIBS vmedia_container)
   vantoro_codec_test(codec_frames_test
-    SOURCES codec_frames_test.cpp process_counts.cpp ${engine}/codec_frames.cpp ${engine}/picture_scaler.cpp ${engine}/codec_library.cpp
+    SOURCES codec_frames_test.cpp process_counts.cpp ${engine}/video/codec_frames.cpp ${engine}/video/picture_scaler.cpp ${engine}/platform/codec_library.cpp
     LIBS vmedia_core vmedia_container psapi)
 
-  vantoro_test(engine_threads_test SOURCES engine_threads_test.cpp ${engine}/decoder.cpp ${engine}/media_foundation.cpp
+  vantoro_test(engine_threads_test SOURCES engine_threads_test.cpp ${engine}/video/frame_queue.cpp ${engine}/platform/media_foundation.cpp
     LIBS mfuuid ole32 uuid)
   vantoro_test(engine_operations_test SOURCES engine_operations_test.cpp)
   vantoro_test(engine_playback_test SOURCES engine_playback_test.cpp LIBS winmm gdi32)

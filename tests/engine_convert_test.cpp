@@ -6,11 +6,11 @@
 #include <cstdlib>
 #include <vector>
 
-#include "engine/clock.h"
-#include "engine/sound_follow.h"
-#include "engine/orient.h"
-#include "engine/timeline.h"
-#include "engine/yuv.h"
+#include "engine/playback/clock.h"
+#include "engine/playback/sound_follow.h"
+#include "engine/video/orient.h"
+#include "engine/playback/timeline.h"
+#include "engine/video/yuv.h"
 
 using namespace vmedia;
 
@@ -220,6 +220,36 @@ TEST(EngineClock, RunsAtRateAndStopsAtSegmentEnd) {
   EXPECT_FALSE(c.IsDone(13.6));
 }
 
+// A palindrome runs to the segment's end and back, and round again, in
+// whichever direction it starts; it never ends.
+TEST(EngineClock, PalindromeTurnsAtBothEnds) {
+  MovieClock c;
+  c.Reset(600, 1200);
+  c.SetSegment(600, 300, 0);  // 600..900
+  c.SetTime(600, 0);
+  c.SetFlags(kLoopFlag | kPalindromeFlag, 0);
+  c.SetRate(1.0, 0);
+  EXPECT_EQ(c.TimeAt(0.25), 750);
+  EXPECT_EQ(c.TimeAt(0.75), 750) << "turned at 900, on the way back";
+  EXPECT_LT(c.ExactTimeAt(0.8), 750) << "still going back";
+  EXPECT_EQ(c.TimeAt(1.25), 750) << "turned at 600, forward again";
+  EXPECT_GT(c.ExactTimeAt(1.3), 750);
+  // Several ends in one step: from 780, 900 units on is 120 up to 900,
+  // 300 down, 300 up and 180 down again.
+  EXPECT_EQ(c.TimeAt(2.8), 720);
+  EXPECT_FALSE(c.IsDone(100.0));
+
+  MovieClock back;
+  back.Reset(600, 1200);
+  back.SetSegment(600, 300, 0);
+  back.SetTime(700, 0);
+  back.SetFlags(kLoopFlag | kPalindromeFlag, 0);
+  back.SetRate(-1.0, 0);
+  EXPECT_EQ(back.TimeAt(0.5), 800) << "turned at 600, now forward";
+  EXPECT_EQ(back.TimeAt(0.75), 850) << "turned at 900, back again";
+  EXPECT_LT(back.ExactTimeAt(0.8), 850);
+}
+
 TEST(EngineClock, LoopsAndRunsBackward) {
   MovieClock c;
   c.Reset(600, 1200);
@@ -229,7 +259,6 @@ TEST(EngineClock, LoopsAndRunsBackward) {
   c.SetRate(1.0, 0);
   EXPECT_EQ(c.TimeAt(0.25), 750);
   EXPECT_EQ(c.TimeAt(0.75), 750);  // one lap later
-  EXPECT_EQ(c.wraps(), 1u);
   EXPECT_FALSE(c.IsDone(10.0));  // looping never ends
 
   MovieClock back;

@@ -14,8 +14,8 @@
 #include <mutex>
 #include <thread>
 
-#include "engine/decoder.h"
-#include "engine/media_foundation.h"
+#include "engine/video/frame_queue.h"
+#include "engine/platform/media_foundation.h"
 
 using namespace vmedia;
 
@@ -66,15 +66,15 @@ bool WaitFor(const std::function<bool()>& done) {
   return true;
 }
 
-std::unique_ptr<VideoDecoder> DecoderOf(Seen* seen) {
-  return std::make_unique<VideoDecoder>(16, 16, [seen] { return std::make_unique<StuckReader>(seen); });
+std::unique_ptr<FrameQueue> DecoderOf(Seen* seen) {
+  return std::make_unique<FrameQueue>(16, 16, [seen] { return std::make_unique<StuckReader>(seen); });
 }
 
 }  // namespace
 
-TEST(VideoDecoder, StopCancelsThePlaybackDecodeAndJoins) {
+TEST(FrameQueue, StopCancelsThePlaybackDecodeAndJoins) {
   Seen seen;
-  std::unique_ptr<VideoDecoder> decoder = DecoderOf(&seen);
+  std::unique_ptr<FrameQueue> decoder = DecoderOf(&seen);
   decoder->SeekTo(0);
   ASSERT_TRUE(WaitFor([&] { return seen.entered > 0; }));
   EXPECT_TRUE(decoder->Stop(kDeadlineMs));
@@ -86,9 +86,9 @@ TEST(VideoDecoder, StopCancelsThePlaybackDecodeAndJoins) {
 
 // A still picture asked for on the host's thread: Stop from elsewhere ends
 // its wait with no picture, and both readers are gone.
-TEST(VideoDecoder, StopCancelsAStillPictureAndItsWaitEnds) {
+TEST(FrameQueue, StopCancelsAStillPictureAndItsWaitEnds) {
   Seen seen;
-  std::unique_ptr<VideoDecoder> decoder = DecoderOf(&seen);
+  std::unique_ptr<FrameQueue> decoder = DecoderOf(&seen);
   std::atomic<int> still{-1};
   std::thread asker([&] {
     Frame frame;
@@ -104,11 +104,11 @@ TEST(VideoDecoder, StopCancelsAStillPictureAndItsWaitEnds) {
 }
 
 // Stop before any decode: the thread ends, with its reader.
-TEST(VideoDecoder, StopWhileIdle) {
+TEST(FrameQueue, StopWhileIdle) {
   Seen seen;
-  std::unique_ptr<VideoDecoder> decoder = DecoderOf(&seen);
+  std::unique_ptr<FrameQueue> decoder = DecoderOf(&seen);
   Frame frame;
-  EXPECT_EQ(decoder->TakeFrame(0, &frame), VideoDecoder::Take::Behind) << "no position asked for yet";
+  EXPECT_EQ(decoder->TakeFrame(0, &frame), FrameQueue::Take::Behind) << "no position asked for yet";
   EXPECT_TRUE(decoder->Stop(kDeadlineMs));
   EXPECT_EQ(seen.entered, 0);
   EXPECT_EQ(seen.destroyed, 1);
@@ -118,7 +118,7 @@ TEST(VideoDecoder, StopWhileIdle) {
 // waiting and lets the decoder go; when the read comes back, the thread
 // deletes the decoder and its reader, and the count of decoders let go,
 // which keeps more from being opened, is back where it was.
-TEST(VideoDecoder, ADecoderLetGoDeletesItselfWhenItComesBack) {
+TEST(FrameQueue, ADecoderLetGoDeletesItselfWhenItComesBack) {
   struct Deaf : FrameReader {
     Seen* seen;
     std::atomic<bool>* open;
@@ -134,16 +134,16 @@ TEST(VideoDecoder, ADecoderLetGoDeletesItselfWhenItComesBack) {
   };
   Seen seen;
   std::atomic<bool> open{false};
-  auto decoder = std::make_unique<VideoDecoder>(16, 16, [&] { return std::make_unique<Deaf>(&seen, &open); });
+  auto decoder = std::make_unique<FrameQueue>(16, 16, [&] { return std::make_unique<Deaf>(&seen, &open); });
   decoder->SeekTo(0);
   ASSERT_TRUE(WaitFor([&] { return seen.entered > 0; }));
-  const int before = VideoDecodersLetGo();
+  const int before = FrameQueuesLetGo();
   EXPECT_FALSE(decoder->Stop(1));
-  EXPECT_EQ(VideoDecodersLetGo(), before + 1);
+  EXPECT_EQ(FrameQueuesLetGo(), before + 1);
   (void)decoder.release();
   EXPECT_EQ(seen.destroyed, 0);
   open = true;
-  EXPECT_TRUE(WaitFor([&] { return seen.destroyed == 1 && VideoDecodersLetGo() == before; }));
+  EXPECT_TRUE(WaitFor([&] { return seen.destroyed == 1 && FrameQueuesLetGo() == before; }));
 }
 
 // Work left behind in the media layer on a timeout does not pile up: while

@@ -53,7 +53,17 @@ class Table {
   std::vector<std::vector<std::string>> rows_;
 };
 
-using media_interface::ReturnsNothing;
+// True for an operation whose result is void: EAX means nothing after it.
+bool ReturnsNothing(uint32_t selector) {
+  switch (selector) {
+#define MEDIA_OPERATION_VOID(name, selector, result, parameters) \
+  case selector:                                                 \
+    return media_interface::shapes::name::returnsNothing;
+    MEDIA_OPERATIONS(MEDIA_OPERATION_VOID)
+#undef MEDIA_OPERATION_VOID
+  }
+  return false;
+}
 
 // What the engine answers instead: a failure status, a null object, the
 // other truth value, no value; void operations simply do nothing.

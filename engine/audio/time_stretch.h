@@ -51,8 +51,8 @@ class TimeStretcher {
   // Writes up to `frames` interleaved output frames and returns how many.
   // Short when more input is needed; after Flush, 0 means the stream is
   // over. At rate 1 every pushed frame comes out at once; at other rates
-  // output comes once input reaches about LookaheadFrames() beyond the
-  // current position.
+  // output comes once input reaches about a hop, the search tolerance and
+  // a frame beyond the current position.
   size_t Pull(int16_t* out, size_t frames);
   // End of stream: the rest of the input is played out, and the output
   // stops where its input time reaches the end, so it lasts the input's
@@ -77,7 +77,6 @@ class TimeStretcher {
   // time it stands for (25 ms at rate 0.5). 0 at rate 1.
   double HeardOffset() const;
   // Input needed beyond InputPosition() before a stretched hop comes out.
-  int LookaheadFrames() const { return hopFrames_ + toleranceFrames_ + frameFrames() + 2; }
 
  private:
   int frameFrames() const { return 2 * hopFrames_; }

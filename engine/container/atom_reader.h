@@ -4,12 +4,9 @@
 #include <stddef.h>
 #include <stdint.h>
 
-namespace vmedia {
+#include "engine/container/fourcc.h"
 
-constexpr uint32_t FourCC(const char (&s)[5]) {
-  return uint32_t(uint8_t(s[0])) << 24 | uint32_t(uint8_t(s[1])) << 16 |
-         uint32_t(uint8_t(s[2])) << 8 | uint32_t(uint8_t(s[3]));
-}
+namespace vmedia {
 
 // Sequential fields of one atom's payload. A read past the end yields 0 and
 // clears ok() for good, so a parser checks once after a group of fields.

@@ -23,8 +23,6 @@ constexpr uint64_t kMaxMoovBytes = 256u << 20;
 constexpr uint32_t kMaxTracks = 1024;
 constexpr uint32_t kMaxVideoSamples = 1u << 24;  // summed over video tracks
 
-enum class TrackKind { Video, Sound, Other };
-
 struct EditSegment {
   int64_t movieDuration;  // movie units
   int64_t mediaTime;      // media units; -1 = empty edit, nothing shown
@@ -126,28 +124,16 @@ ParseStatus ParseMovie(ByteSource& src, MovieModel* out);
 // showing when an edit begins counts at the edit's start.
 std::vector<int32_t> VideoSampleTimes(const MovieModel& movie);
 
-// For each entry of VideoSampleTimes(movie), in the same order: the decode
-// index (into the samples of MovieModel::videoTrack()) of the sample shown
-// from that movie time on, the edit list applied. Same length as
-// VideoSampleTimes. Where several frames fall on one movie time (media
-// finer than the movie's time scale), the last of them.
-std::vector<uint32_t> VideoSampleIndices(const MovieModel& movie);
-
-// Both of the above from one walk of the edits, for a caller that needs
-// both; and the movie times (ascending) at which an edit starts that shows
-// no frame there (an empty edit, or media with none on at its start):
-// from each, nothing shows until the next of the times. Any pointer may be
-// null.
+// VideoSampleTimes and, for each of its entries in the same order, the
+// decode index (into the samples of MovieModel::videoTrack()) of the sample
+// shown from that movie time on, the edit list applied; where several
+// frames fall on one movie time (media finer than the movie's time scale),
+// the last of them. Also the movie times (ascending) at which an edit
+// starts that shows no frame there (an empty edit, or media with none on
+// at its start): from each, nothing shows until the next of the times. Any
+// pointer may be null.
 void VideoSamples(const MovieModel& movie, std::vector<int32_t>* times, std::vector<uint32_t>* indices,
                   std::vector<int32_t>* blanks = nullptr);
-
-// The media time (the track's media units) shown at a movie time through
-// the track's edit list (without one, media time 0 at movie time 0 for the
-// track's duration): the edit's media time plus the time into the edit,
-// scaled by its rate; the edit's media time itself in an edit of rate 0.
-// -1 in an empty edit, before 0 or past the last edit. Sound plays its
-// media from here on.
-int64_t MediaTimeAt(const Track& t, const MovieModel& movie, int64_t movieTime);
 
 // The track's edit list as presented: its own, else one edit of media time
 // 0 at movie time 0 for the track's duration (tkhd, else mdhd, else the

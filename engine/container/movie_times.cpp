@@ -173,30 +173,6 @@ std::vector<int32_t> VideoSampleTimes(const MovieModel& movie) {
   return out;
 }
 
-std::vector<uint32_t> VideoSampleIndices(const MovieModel& movie) {
-  std::vector<uint32_t> out;
-  VideoSamples(movie, nullptr, &out);
-  return out;
-}
-
-int64_t MediaTimeAt(const Track& t, const MovieModel& movie, int64_t movieTime) {
-  if (movieTime < 0 || t.mediaTimeScale == 0 || movie.timeScale == 0) return -1;
-  int64_t t0 = 0;
-  for (const EditSegment& e : Edits(t, movie)) {
-    if (movieTime - t0 < e.movieDuration) {
-      if (e.mediaTime < 0) return -1;
-      if (e.rateFixed == 0) return e.mediaTime;
-      int64_t into = MulDiv(movieTime - t0, t.mediaTimeScale, movie.timeScale);
-      if (Rate(e) != kRateOne) into = MulDiv(into, Rate(e), kRateOne);
-      return int64_t(std::min<uint64_t>(uint64_t(e.mediaTime) + uint64_t(into), kMaxMediaTime));
-    }
-    // Each duration is below kMaxMediaTime, so the sum stays in range.
-    t0 = int64_t(std::min<uint64_t>(uint64_t(t0) + uint64_t(e.movieDuration), kMaxMediaTime));
-    if (t0 > movieTime) return -1;
-  }
-  return -1;
-}
-
 std::vector<EditSegment> PresentedEdits(const Track& t, const MovieModel& movie) {
   Edits edits(t, movie);
   return std::vector<EditSegment>(edits.begin(), edits.end());

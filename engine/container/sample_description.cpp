@@ -6,7 +6,6 @@
 #include <string.h>
 
 #include "engine/container/atom_reader.h"
-#include "engine/container/movie_file.h"
 
 namespace vmedia {
 

@@ -71,7 +71,7 @@ struct SampleDescription {
 constexpr uint32_t kLpcmFloat = 0x1, kLpcmBigEndian = 0x2, kLpcmSignedInteger = 0x4,
                    kLpcmPacked = 0x8;
 
-enum class TrackKind;
+enum class TrackKind { Video, Sound, Other };
 
 // Reads one sample entry: payload is what follows its 8-byte box header
 // (6 reserved bytes, the data reference index, then the fixed fields).

@@ -1,6 +1,6 @@
 #include "engine/container/sound_coding.h"
 
-#include "engine/container/atom_reader.h"
+#include "engine/container/fourcc.h"
 
 namespace vmedia {
 

@@ -1,0 +1,43 @@
+// The state of one movie that every stage of playing it shares: its time
+// line, where it is drawn, its clock, and the decoders it starts when it
+// first needs them. The objects layer makes and disposes of it; playback
+// reads and moves it.
+#pragma once
+#include <memory>
+#include <string>
+
+#include "engine/playback/clock.h"
+#include "engine/playback/sound_follow.h"
+#include "engine/playback/timeline.h"
+#include "engine/video/frame_queue.h"
+#include "media_interface/operations.h"
+
+namespace vmedia {
+class SoundPlayer;
+}
+
+struct TimeBaseRecord {
+  MovieRecord* movie;
+};
+
+struct MovieRecord {
+  MovieRecord();
+  ~MovieRecord();
+
+  TimeBaseRecord timeBase;
+  std::wstring path;
+  vmedia::Timeline timeline;
+  Rect naturalBox = {0, 0, 0, 0};
+  Rect box = {0, 0, 0, 0};
+  CGrafPtr gworld = nullptr;
+  bool active = false;
+  int32_t playHints = 0;
+  int16_t volume = 256;
+  vmedia::MovieClock clock;
+  std::unique_ptr<vmedia::FrameQueue> video;
+  std::unique_ptr<vmedia::SoundPlayer> sound;
+  vmedia::SoundFollow follow;
+  double lastTask = -1;  // wall time of the last task, and the mean time between tasks
+  double taskInterval = 0;
+  vmedia::Frame shown;  // the picture on screen, index -1 before the first
+};
