@@ -3,7 +3,6 @@
 MovieSession movieSession;
 UINT_PTR playbackTimer;
 WNDPROC savedWindowProc;
-UINT clipboardFormats[kFormatCount];
 
 void CloseMovie(MovieSession& session) {
   // Restore the window procedure first, so no message reaches
