@@ -106,28 +106,6 @@ void Play(const CallParameters& parameters, bool& building) {
   UpdateMovie(movie);
 }
 
-// Takes apart what the failed call had built, in the reverse of the order a
-// working session is closed in.
-void DismantleFailedPlay() {
-  MovieSession& s = movieSession;
-  RemoveMovieWindowProc();
-  if (s.movie) {
-    StopMovie(s.movie);
-    DisposeMovie(s.movie);
-    s.movie = nullptr;
-  }
-  if (s.fileRef != 0) {
-    CloseMovieFile(s.fileRef);
-    s.fileRef = 0;
-  }
-  if (s.port) {
-    SetGWorld(s.savedPort, s.savedDevice);
-    DestroyPortAssociation(s.port);
-    s.port = nullptr;
-    s.hostWindow = nullptr;
-  }
-}
-
 }  // namespace
 
 FSSpec PathToFSSpec(const char* path) {
@@ -150,6 +128,7 @@ void EnableLooping(Movie movie) {
 void PlayFunction(const CallParameters& parameters, HostHandle result) {
   bool building = false;
   RunReportFrame(result, [&] { Play(parameters, building); }, [&] {
-    if (building) DismantleFailedPlay();
+    // What the call had built is a session cut short: it ends as one.
+    if (building) CloseMovie(movieSession);
   });
 }
