@@ -4,7 +4,7 @@
 #include "player/checks.h"
 #include "player/external_functions.h"
 #include "player/frame_count.h"
-#include "player/play.h"
+#include "player/movie_file.h"
 #include "player/result_text.h"
 #include "player/timecode.h"
 
@@ -23,17 +23,22 @@ class TemporaryMovie {
   Movie movie_;
 };
 
+// The movie needs its file no longer once it is made; closed on every way out.
+class ReadingFile {
+ public:
+  explicit ReadingFile(const FSSpec& spec) : fileRef_(OpenMovieFileForReading(spec)) {}
+  ~ReadingFile() { CloseMovieFile(fileRef_); }
+  ReadingFile(const ReadingFile&) = delete;
+  ReadingFile& operator=(const ReadingFile&) = delete;
+  int16_t get() const { return fileRef_; }
+
+ private:
+  int16_t fileRef_;
+};
+
 Movie OpenMovieFromPath(const char* path) {
-  FSSpec spec = PathToFSSpec(path);
-  int16_t fileRef = 0;
-  if (OpenMovieFile(&spec, &fileRef, fsRdPerm) != 0) RaiseError(kErrOpenFile);
-  Movie movie = nullptr;
-  int16_t resourceId = 0;
-  Boolean dataRefChanged = 0;
-  OSErr status = NewMovieFromFile(&movie, fileRef, &resourceId, nullptr, 0, &dataRefChanged);
-  CloseMovieFile(fileRef);
-  if (status != 0) RaiseError(kErrNewMovie);
-  return movie;
+  ReadingFile file(PathToFSSpec(path));
+  return MovieFromOpenFile(file.get());
 }
 
 Movie OpenPathArgument(const CallParameters& parameters) {
