@@ -88,9 +88,7 @@ TEST_F(Transport, Rates) {
   EXPECT_EQ(Call("Vantoro-GetRate"), "0.0001");
   // A stopped rate keeps the session: the timer still runs.
   EXPECT_EQ(Call("Vantoro-SetRate", "0"), "");
-  standin::HostWindows::ClearSeen(document);
-  windows.Pump(80);
-  EXPECT_GE(standin::HostWindows::CountSeen(document, WM_TIMER), 1);
+  EXPECT_TRUE(TimerMessagesArrive(1));
   EXPECT_EQ(Call("Vantoro-GetRate"), "0");
 }
 
