@@ -162,6 +162,8 @@ TEST_F(PlayCall, RatesAsGiven) {
   EXPECT_EQ(Call("Vantoro-GetRate"), "-1.5");
   Poke();
   EXPECT_EQ(engine->State(engine->CurrentMovie()).rate, -0x18000);
+  ASSERT_EQ(Play("|0|2x"), "");
+  EXPECT_EQ(Call("Vantoro-GetRate"), "2") << "the number at the start of the text";
 }
 
 TEST_F(PlayCall, Rectangles) {
@@ -177,6 +179,12 @@ TEST_F(PlayCall, Rectangles) {
       {"|0|1|||-10|-20", {-20, -10, 0, 0}},
       {"|0|1|||-10|20", {20, -10, 260, 310}},
       {"|0|1|||70000|0|65546|100", {0, 4464, 100, 4474}},
+      // The movie's own size past 32767 wraps likewise.
+      {"|0|1|||32700", {0, 32700, 240, -32516}},
+      // Beyond 32 bits a number is the nearest 32-bit limit, then its low 16 bits.
+      {"|0|1|||99999999999|-99999999999", {0, -1, 240, 319}},
+      // Decimal only: no hexadecimal, no octal.
+      {"|0|1|||0x10|010", {10, 0, 250, 320}},
   };
   for (const Case& c : cases) {
     ASSERT_EQ(Play(c.args), "") << c.args;
@@ -225,6 +233,21 @@ TEST_F(PlayCall, SoundOnlyMovie) {
   EXPECT_EQ(Call("Vantoro-GetVideoSize"), "0,0");
   Poke();
   EXPECT_EQ(StateOfCurrent().rate, 0x10000) << "plays without a picture";
+}
+
+// No length at all: the frame rate is not a number, and only the very start,
+// or no times, can be played.
+TEST_F(PlayCall, MovieOfNoLength) {
+  testengine::MovieSpec empty;
+  empty.duration = 0;
+  empty.timeScale = 600;
+  ASSERT_TRUE(engine->DefineMovie("C:\\Movies\\empty.mov", empty));
+  const std::string path = "C:\\Movies\\empty.mov";
+  EXPECT_EQ(Call("Vantoro-Play", path), "");
+  EXPECT_EQ(Call("Vantoro-GetDuration"), "00:00:00.00");
+  EXPECT_EQ(Call("Vantoro-Play", path + "|0|1|00:00:00.00"), "");
+  EXPECT_EQ(Call("Vantoro-Play", path + "|0|1|00:00:00.05|00:00:00.05"), "") << "frames count for nothing";
+  EXPECT_EQ(Call("Vantoro-Play", path + "|0|1|00:00:01.00"), "77102");
 }
 
 }  // namespace
