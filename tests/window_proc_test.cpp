@@ -3,6 +3,8 @@
 // the plug-in from inside.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "plugin_fixture.h"
 
 namespace {
@@ -57,22 +59,30 @@ TEST_F(WindowProc, MovieRunsAndDrawsInItsOwnPort) {
   ASSERT_EQ(Play(), "");
   CGrafPtr port = engine->State(engine->CurrentMovie()).port;
   CGrafPtr before = engine->CurrentGWorld();
-  engine->ClearLog();
-  Poke();
-  InvalidateRect(document, nullptr, TRUE);
-  UpdateWindow(document);
-  bool inPort = false;
-  size_t work = 0;
-  for (const testengine::Call& call : engine->Log()) {
-    if (call.selector == kSel_SetGWorld) inPort = call.args[0] == reinterpret_cast<uint32_t>(port);
-    if (call.selector == kSel_MoviesTask || call.selector == kSel_UpdateMovie || call.selector == kSel_SetMovieRate) {
-      ++work;
-      EXPECT_TRUE(inPort) << testengine::TestEngine::Name(call.selector) << " outside the movie's port\n"
-                          << engine->Trace();
+  // Each message on its own: the port counts as current from the moment the
+  // message makes it so, not from an earlier one.
+  auto expectWorkInPort = [&](const char* message, const std::function<void()>& send) {
+    engine->ClearLog();
+    send();
+    bool inPort = false;
+    size_t work = 0;
+    for (const testengine::Call& call : engine->Log()) {
+      if (call.selector == kSel_SetGWorld) inPort = call.args[0] == reinterpret_cast<uint32_t>(port);
+      if (call.selector == kSel_MoviesTask || call.selector == kSel_UpdateMovie ||
+          call.selector == kSel_SetMovieRate) {
+        ++work;
+        EXPECT_TRUE(inPort) << message << ": " << testengine::TestEngine::Name(call.selector)
+                            << " outside the movie's port\n" << engine->Trace();
+      }
     }
-  }
-  EXPECT_GE(work, 3u) << "started, given time, drawn";
-  EXPECT_EQ(engine->CurrentGWorld(), before);
+    EXPECT_GT(work, 0u) << message;
+    EXPECT_EQ(engine->CurrentGWorld(), before) << message;
+  };
+  expectWorkInPort("the first message", [&] { Poke(); });
+  expectWorkInPort("a paint", [&] {
+    InvalidateRect(document, nullptr, TRUE);
+    UpdateWindow(document);
+  });
 }
 
 TEST_F(WindowProc, EndOfTheMovie) {
