@@ -18,6 +18,6 @@ Movie MovieFromOpenFile(int16_t fileRef) {
   Movie movie = nullptr;
   int16_t resourceId = 0;
   Boolean dataRefChanged = 0;
-  if (NewMovieFromFile(&movie, fileRef, &resourceId, nullptr, 0, &dataRefChanged) != 0) RaiseError(kErrNewMovie);
+  if (NewMovieFromFile(&movie, fileRef, &resourceId, nullptr, 0, &dataRefChanged) != 0) return nullptr;
   return movie;
 }

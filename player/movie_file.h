@@ -12,6 +12,6 @@ FSSpec PathToFSSpec(const char* path);
 // it cannot.
 int16_t OpenMovieFileForReading(const FSSpec& spec);
 
-// Makes the movie in an open file; raises 74002 when there is none. The file
-// stays open: the caller closes it.
+// The movie in an open file, or null when none can be made (74002 to the
+// caller). The file stays open.
 Movie MovieFromOpenFile(int16_t fileRef);

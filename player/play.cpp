@@ -58,6 +58,7 @@ void Play(const CallParameters& parameters, bool& building) {
   // a later step fail.
   s.fileRef = OpenMovieFileForReading(spec);
   Movie movie = MovieFromOpenFile(s.fileRef);
+  if (!movie) RaiseError(kErrNewMovie);
   s.movie = movie;
 
   int32_t placement[kPlayHeight - kPlayLeft + 1] = {};

@@ -23,22 +23,13 @@ class TemporaryMovie {
   Movie movie_;
 };
 
-// The movie needs its file no longer once it is made; closed on every way out.
-class ReadingFile {
- public:
-  explicit ReadingFile(const FSSpec& spec) : fileRef_(OpenMovieFileForReading(spec)) {}
-  ~ReadingFile() { CloseMovieFile(fileRef_); }
-  ReadingFile(const ReadingFile&) = delete;
-  ReadingFile& operator=(const ReadingFile&) = delete;
-  int16_t get() const { return fileRef_; }
-
- private:
-  int16_t fileRef_;
-};
-
 Movie OpenMovieFromPath(const char* path) {
-  ReadingFile file(PathToFSSpec(path));
-  return MovieFromOpenFile(file.get());
+  int16_t fileRef = OpenMovieFileForReading(PathToFSSpec(path));
+  Movie movie = MovieFromOpenFile(fileRef);
+  // The movie needs its file no longer once it is made.
+  CloseMovieFile(fileRef);
+  if (!movie) RaiseError(kErrNewMovie);
+  return movie;
 }
 
 Movie OpenPathArgument(const CallParameters& parameters) {
