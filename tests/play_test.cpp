@@ -235,19 +235,4 @@ TEST_F(PlayCall, SoundOnlyMovie) {
   EXPECT_EQ(StateOfCurrent().rate, 0x10000) << "plays without a picture";
 }
 
-// No length at all: the frame rate is not a number, and only the very start,
-// or no times, can be played.
-TEST_F(PlayCall, MovieOfNoLength) {
-  testengine::MovieSpec empty;
-  empty.duration = 0;
-  empty.timeScale = 600;
-  ASSERT_TRUE(engine->DefineMovie("C:\\Movies\\empty.mov", empty));
-  const std::string path = "C:\\Movies\\empty.mov";
-  EXPECT_EQ(Call("Vantoro-Play", path), "");
-  EXPECT_EQ(Call("Vantoro-GetDuration"), "00:00:00.00");
-  EXPECT_EQ(Call("Vantoro-Play", path + "|0|1|00:00:00.00"), "");
-  EXPECT_EQ(Call("Vantoro-Play", path + "|0|1|00:00:00.05|00:00:00.05"), "") << "frames count for nothing";
-  EXPECT_EQ(Call("Vantoro-Play", path + "|0|1|00:00:01.00"), "77102");
-}
-
 }  // namespace

@@ -218,6 +218,10 @@ TEST_F(Transport, ZeroDurationMovie) {
   ASSERT_EQ(Call("Vantoro-Play", "C:\\Movies\\empty.mov"), "");
   EXPECT_EQ(Call("Vantoro-GetTime"), "00:00:00.00");
   EXPECT_EQ(Call("Vantoro-SetTime", "00:00:00.05"), "");
+  // Play's segment likewise: frames count for nothing, and only the very
+  // start lies within the movie.
+  EXPECT_EQ(Call("Vantoro-Play", "C:\\Movies\\empty.mov|0|1|00:00:00.05|00:00:00.05"), "");
+  EXPECT_EQ(Call("Vantoro-Play", "C:\\Movies\\empty.mov|0|1|00:00:01.00"), "77102");
 }
 
 }  // namespace
