@@ -33,7 +33,3 @@ extern WNDPROC savedWindowProc;      // host window's own procedure while ours i
 
 // The playback timer's identifier: 'Vtmr', first character most significant.
 constexpr UINT_PTR kPlaybackTimerId = 0x56746D72;
-
-// Clipboard formats declared at initialisation; 0 until then.
-enum ClipboardFormatIndex { kFormatPICT, kFormatJPEG, kFormatSIZE, kFormatLIST, kFormatCount };
-extern UINT clipboardFormats[kFormatCount];

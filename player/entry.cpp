@@ -5,13 +5,12 @@
 #include "host/call_record.h"
 #include "host/host_record.h"
 #include "host/parameters.h"
+#include "player/clipboard_formats.h"
 #include "player/core.h"
 #include "player/function_table.h"
 #include "player/session.h"
 
 namespace {
-
-const char* const kFormatNames[kFormatCount] = {"Mac-PICT", "Mac-JPEG", "Mac-SIZE", "Mac-LIST"};
 
 void Initialise(HostCallRecord* record) {
   int16_t version = record->hostVersion;
@@ -20,7 +19,7 @@ void Initialise(HostCallRecord* record) {
     return;
   }
   if (OpenClipboard(GetClipboardOwner())) {
-    for (int i = 0; i < kFormatCount; ++i) clipboardFormats[i] = RegisterClipboardFormatA(kFormatNames[i]);
+    DeclareClipboardFormats();
     CloseClipboard();
   }
   // A repeated initialisation must not strand a playing movie: close it

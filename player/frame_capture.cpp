@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "player/checks.h"
+#include "player/clipboard_formats.h"
 #include "player/external_functions.h"
 #include "player/frame_capture.h"
 #include "quicktime/adapters.h"
@@ -10,7 +11,6 @@
 namespace {
 
 const UINT kClipboardBlockFlags = GMEM_MOVEABLE | GMEM_ZEROINIT | GMEM_DDESHARE;  // 0x2042
-const char* const kFormatNames[kFormatCount] = {"Mac-PICT", "Mac-JPEG", "Mac-SIZE", "Mac-LIST"};
 
 class PictureOwner {
  public:
@@ -43,15 +43,6 @@ Rect MeasurePicture(PicHandle picture) {
   }
   if (status != 0) RaiseError(kErrClipboard);
   return dimensions;
-}
-
-// Formats that were not declared at initialisation (the clipboard was busy
-// then) are declared now; declaring a name needs no open clipboard.
-bool DeclareClipboardFormats() {
-  for (int i = 0; i < kFormatCount; ++i) {
-    if (clipboardFormats[i] == 0) clipboardFormats[i] = RegisterClipboardFormatA(kFormatNames[i]);
-  }
-  return clipboardFormats[kFormatPICT] && clipboardFormats[kFormatSIZE] && clipboardFormats[kFormatLIST];
 }
 
 // Allocates a block, lets fill write it, and hands it to the clipboard. A
@@ -90,6 +81,8 @@ void PutBigEndian16(uint8_t* p, uint16_t value) {
 void CopyFrameToClipboard(PicHandle picture) {
   Rect dimensions = MeasurePicture(picture);
   int32_t pictureSize = GetHandleSize(reinterpret_cast<Handle>(picture));
+  // Formats left undeclared at initialisation (the clipboard was busy then)
+  // are declared now; declaring a name needs no open clipboard.
   if (pictureSize <= 0 || !DeclareClipboardFormats()) RaiseError(kErrClipboard);
 
   // Another program holds the clipboard: report it rather than answer as if

@@ -1,7 +1,5 @@
 // Vantoro-Play: opens a movie file and plays it in the host's frontmost
 // document window.
-#include "player/play.h"
-
 #include <stdint.h>
 
 #include "host/is_error.h"
@@ -11,12 +9,25 @@
 #include "player/external_functions.h"
 #include "player/frame_count.h"
 #include "player/host_window.h"
+#include "player/movie_file.h"
 #include "player/play_arguments.h"
 #include "player/session.h"
 #include "player/window_proc.h"
 #include "quicktime/adapters.h"
 
 namespace {
+
+// Makes the movie repeat its active segment from the start.
+void EnableLooping(Movie movie) {
+  SetMoviePlayHints(movie, hintsLoop, hintsLoop);
+  TimeBase timeBase = GetMovieTimeBase(movie);
+  // Without a time base the movie plays once rather than hand the engine a
+  // null object.
+  if (!timeBase) return;
+  int32_t flags = GetTimeBaseFlags(timeBase);
+  flags = (flags | loopTimeBase) & ~palindromeLoopTimeBase;
+  SetTimeBaseFlags(timeBase, flags);
+}
 
 // building is set once the previous movie is stopped: from then on a failure
 // dismantles what this call built. Before it (a wrong argument count) the
@@ -43,13 +54,11 @@ void Play(const CallParameters& parameters, bool& building) {
   GetGWorld(&s.savedPort, &s.savedDevice);
   SetGWorld(s.port, nullptr);
 
-  int16_t fileRef = 0;
-  if (OpenMovieFile(&spec, &fileRef, fsRdPerm) != 0) RaiseError(kErrOpenFile);
-  s.fileRef = fileRef;
-  Movie movie = nullptr;
-  int16_t resourceId = 0;
-  Boolean dataRefChanged = 0;
-  if (NewMovieFromFile(&movie, s.fileRef, &resourceId, nullptr, 0, &dataRefChanged) != 0) RaiseError(kErrNewMovie);
+  // Each in the record as soon as it exists, for CloseMovie to find should
+  // a later step fail.
+  s.fileRef = OpenMovieFileForReading(spec);
+  Movie movie = MovieFromOpenFile(s.fileRef);
+  if (!movie) RaiseError(kErrNewMovie);
   s.movie = movie;
 
   int32_t placement[kPlayHeight - kPlayLeft + 1] = {};
@@ -106,50 +115,12 @@ void Play(const CallParameters& parameters, bool& building) {
   UpdateMovie(movie);
 }
 
-// Takes apart what the failed call had built, in the reverse of the order a
-// working session is closed in.
-void DismantleFailedPlay() {
-  MovieSession& s = movieSession;
-  RemoveMovieWindowProc();
-  if (s.movie) {
-    StopMovie(s.movie);
-    DisposeMovie(s.movie);
-    s.movie = nullptr;
-  }
-  if (s.fileRef != 0) {
-    CloseMovieFile(s.fileRef);
-    s.fileRef = 0;
-  }
-  if (s.port) {
-    SetGWorld(s.savedPort, s.savedDevice);
-    DestroyPortAssociation(s.port);
-    s.port = nullptr;
-    s.hostWindow = nullptr;
-  }
-}
-
 }  // namespace
-
-FSSpec PathToFSSpec(const char* path) {
-  FSSpec spec = {};
-  if (NativePathNameToFSSpec(path, &spec, 0) != 0) RaiseError(kErrBadPath);
-  return spec;
-}
-
-void EnableLooping(Movie movie) {
-  SetMoviePlayHints(movie, hintsLoop, hintsLoop);
-  TimeBase timeBase = GetMovieTimeBase(movie);
-  // Without a time base the movie plays once rather than hand the engine a
-  // null object.
-  if (!timeBase) return;
-  int32_t flags = GetTimeBaseFlags(timeBase);
-  flags = (flags | loopTimeBase) & ~palindromeLoopTimeBase;
-  SetTimeBaseFlags(timeBase, flags);
-}
 
 void PlayFunction(const CallParameters& parameters, HostHandle result) {
   bool building = false;
   RunReportFrame(result, [&] { Play(parameters, building); }, [&] {
-    if (building) DismantleFailedPlay();
+    // What the call had built is a session cut short: it ends as one.
+    if (building) CloseMovie(movieSession);
   });
 }

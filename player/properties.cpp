@@ -4,7 +4,7 @@
 #include "player/checks.h"
 #include "player/external_functions.h"
 #include "player/frame_count.h"
-#include "player/play.h"
+#include "player/movie_file.h"
 #include "player/result_text.h"
 #include "player/timecode.h"
 
@@ -24,15 +24,11 @@ class TemporaryMovie {
 };
 
 Movie OpenMovieFromPath(const char* path) {
-  FSSpec spec = PathToFSSpec(path);
-  int16_t fileRef = 0;
-  if (OpenMovieFile(&spec, &fileRef, fsRdPerm) != 0) RaiseError(kErrOpenFile);
-  Movie movie = nullptr;
-  int16_t resourceId = 0;
-  Boolean dataRefChanged = 0;
-  OSErr status = NewMovieFromFile(&movie, fileRef, &resourceId, nullptr, 0, &dataRefChanged);
+  int16_t fileRef = OpenMovieFileForReading(PathToFSSpec(path));
+  Movie movie = MovieFromOpenFile(fileRef);
+  // The movie needs its file no longer once it is made.
   CloseMovieFile(fileRef);
-  if (status != 0) RaiseError(kErrNewMovie);
+  if (!movie) RaiseError(kErrNewMovie);
   return movie;
 }
 

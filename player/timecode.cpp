@@ -6,6 +6,8 @@
 
 #include <initializer_list>
 
+#include "player/argument_numbers.h"
+
 namespace {
 
 constexpr size_t kTextLimit = 23;
@@ -45,22 +47,6 @@ char* FormatTimeCode(int32_t time, int32_t scale, double fps, bool roundUp, char
   return buffer;
 }
 
-// Reads a signed decimal number the way strtol does, saturating at the
-// 32-bit limits; no digits give 0.
-int32_t ReadField(const char* p) {
-  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
-  bool negative = false;
-  if (*p == '+' || *p == '-') negative = *p++ == '-';
-  int64_t value = 0;
-  for (; *p >= '0' && *p <= '9'; ++p) {
-    if (value <= 2147483648LL) value = value * 10 + (*p - '0');
-  }
-  if (negative) value = -value;
-  if (value > INT32_MAX) return INT32_MAX;
-  if (value < INT32_MIN) return INT32_MIN;
-  return static_cast<int32_t>(value);
-}
-
 }  // namespace
 
 char* TimeToText(int32_t time, int32_t scale, double fps, char* buffer) {
@@ -93,10 +79,10 @@ int32_t TextToTime(int32_t scale, double fps, const char* text) {
   if (!separator) return 0;
   *separator = 0;
 
-  int32_t hours = ReadField(work);
-  int32_t minuteField = ReadField(minutes);
-  int32_t secondField = ReadField(rest);
-  int32_t frameField = ReadField(separator + 1);
+  int32_t hours = ReadWholeNumber(work);
+  int32_t minuteField = ReadWholeNumber(minutes);
+  int32_t secondField = ReadWholeNumber(rest);
+  int32_t frameField = ReadWholeNumber(separator + 1);
 
   // Whole seconds wrap in 32 bits; minutes and seconds above 59 wrap too.
   uint32_t whole = static_cast<uint32_t>(hours) * 3600u + static_cast<uint32_t>(minuteField % 60) * 60u +

@@ -1,7 +1,9 @@
 // MovieWindowProc: hands every message to the host's own procedure and, around
 // it, gives the movie its time, starts it after Play and notices its end.
-#include "player/core.h"
 #include "player/window_proc.h"
+
+#include "player/core.h"
+#include "player/session.h"
 
 namespace {
 
@@ -19,8 +21,6 @@ class CurrentPort {
   CGrafPtr savedPort_ = nullptr;
   GDHandle savedDevice_ = nullptr;
 };
-
-RECT ToRECT(const Rect& box) { return RECT{box.left, box.top, box.right, box.bottom}; }
 
 LRESULT CallHostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   // The host's procedure may run scripts that call back into the plug-in;
@@ -63,13 +63,11 @@ LRESULT CALLBACK MovieWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
       movieSession.finished = true;
       // The movie is closed at the next external call, which may be long in
       // coming: its sound must not play on from a window that is gone.
-      StopMovie(movieSession.movie);
+      SilenceMovie(movieSession.movie);
     } else if (message == WM_PAINT) {
       // Keep the host from painting over the movie.
-      Rect box = {0, 0, 0, 0};
-      GetMovieBox(movieSession.movie, &box);
+      RECT area = MovieArea(movieSession.movie);
       UpdateMovie(movieSession.movie);
-      RECT area = ToRECT(box);
       ValidateRect(movieSession.hostWindow, &area);
     }
   }
@@ -89,9 +87,8 @@ LRESULT CALLBACK MovieWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     MoviesTask(movie, 0);
     movieSession.finished = IsMovieDone(movie) ? 1 : 0;
     if (movieSession.finished) {
-      Rect box = {0, 0, 0, 0};
-      GetMovieBox(movie, &box);
-      RECT area = ToRECT(box);
+      // The host paints over the last frame.
+      RECT area = MovieArea(movie);
       InvalidateRect(movieSession.hostWindow, &area, TRUE);
     }
   }

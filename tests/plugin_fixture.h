@@ -75,6 +75,36 @@ class PluginTest : public ::testing::Test {
   // Sends one message through the document's current procedure.
   void Poke(UINT message = WM_NULL) { SendMessageA(document, message, 0, 0); }
 
+  // No playback timer on the document. Asked by killing it, so only for
+  // checks that it is gone.
+  bool PlaybackTimerGone() const { return !document || !KillTimer(document, kPlaybackTimerId); }
+
+  // Runs the message loop until the document has seen n more timer
+  // messages; false if they do not come within a deadline no loaded machine
+  // misses.
+  bool TimerMessagesArrive(int n) {
+    standin::HostWindows::ClearSeen(document);
+    return windows.PumpUntil([&] { return standin::HostWindows::CountSeen(document, WM_TIMER) >= n; },
+                             kPatienceMs);
+  }
+
+  // Nothing of a session is left: no movie, file, port or timer, the world
+  // from before Play is current again, and the window has its own procedure.
+  void ExpectNothingLeft() {
+    EXPECT_TRUE(engine->Movies().empty()) << "a movie not disposed of";
+    EXPECT_EQ(engine->OpenFileCount(), 0u);
+    EXPECT_EQ(engine->PortCount(), 0u);
+    EXPECT_EQ(engine->CurrentGWorld(), engine->ScreenPort());
+    if (document) {
+      EXPECT_FALSE(Subclassed());
+    }
+    EXPECT_TRUE(PlaybackTimerGone());
+  }
+
+  // The plug-in's playback timer: 'Vtmr', first character most significant.
+  static constexpr UINT_PTR kPlaybackTimerId = 0x56746D72;
+  static constexpr int kPatienceMs = 20000;
+
   standin::MessageBoxDismisser boxes;
   standin::HostWindows windows;
   standin::Plugin plugin;

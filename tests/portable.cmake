@@ -1,10 +1,7 @@
 # Platform-free pieces: built for Windows and natively (with sanitizers).
 vantoro_test(portable_test
-  SOURCES timecode_test.cpp parameter_list_test.cpp play_arguments_test.cpp
+  SOURCES timecode_test.cpp parameter_list_test.cpp
   LIBS vantoro_portable)
-
-# The media interface's derived argument reading and its X2Fix rule.
-vantoro_test(media_interface_test SOURCES media_interface_test.cpp LIBS media_interface)
 
 # The sound time stretcher. The engine's CMakeLists adds its library; native
 # builds add it here.

@@ -84,13 +84,23 @@ TEST_F(Transport, Rates) {
   EXPECT_EQ(Call("Vantoro-SetRate", "1e7"), "");
   EXPECT_EQ(Call("Vantoro-GetRate"), "1e+07");
   EXPECT_EQ(engine->MovieRate(movie), INT32_MAX) << "kept within the 16.16 range";
+  EXPECT_EQ(Call("Vantoro-SetRate", "-1e7"), "");
+  EXPECT_EQ(engine->MovieRate(movie), INT32_MIN);
   EXPECT_EQ(Call("Vantoro-SetRate", "0.0001"), "");
   EXPECT_EQ(Call("Vantoro-GetRate"), "0.0001");
+  // 16.16 to the nearest unit, a half unit away from zero.
+  EXPECT_EQ(Call("Vantoro-SetRate", "0.00000762939453125"), "");
+  EXPECT_EQ(engine->MovieRate(movie), 1);
+  EXPECT_EQ(Call("Vantoro-SetRate", "-0.00000762939453125"), "");
+  EXPECT_EQ(engine->MovieRate(movie), -1);
+  EXPECT_EQ(Call("Vantoro-SetRate", "0.0000074"), "");
+  EXPECT_EQ(engine->MovieRate(movie), 0);
+  // Where the runtime reads it as not a number, no wild rate comes of it.
+  EXPECT_EQ(Call("Vantoro-SetRate", "nan"), "");
+  EXPECT_EQ(engine->MovieRate(movie), 0);
   // A stopped rate keeps the session: the timer still runs.
   EXPECT_EQ(Call("Vantoro-SetRate", "0"), "");
-  standin::HostWindows::ClearSeen(document);
-  windows.Pump(80);
-  EXPECT_GE(standin::HostWindows::CountSeen(document, WM_TIMER), 1);
+  EXPECT_TRUE(TimerMessagesArrive(1));
   EXPECT_EQ(Call("Vantoro-GetRate"), "0");
 }
 
@@ -208,6 +218,10 @@ TEST_F(Transport, ZeroDurationMovie) {
   ASSERT_EQ(Call("Vantoro-Play", "C:\\Movies\\empty.mov"), "");
   EXPECT_EQ(Call("Vantoro-GetTime"), "00:00:00.00");
   EXPECT_EQ(Call("Vantoro-SetTime", "00:00:00.05"), "");
+  // Play's segment likewise: frames count for nothing, and only the very
+  // start lies within the movie.
+  EXPECT_EQ(Call("Vantoro-Play", "C:\\Movies\\empty.mov|0|1|00:00:00.05|00:00:00.05"), "");
+  EXPECT_EQ(Call("Vantoro-Play", "C:\\Movies\\empty.mov|0|1|00:00:01.00"), "77102");
 }
 
 }  // namespace

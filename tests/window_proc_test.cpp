@@ -3,6 +3,8 @@
 // the plug-in from inside.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "plugin_fixture.h"
 
 namespace {
@@ -27,63 +29,86 @@ class WindowProc : public PluginTest {
     DeleteObject(brush);
     ReleaseDC(document, dc);
   }
+  // A playing movie that moves on by step units with each message.
+  Movie Running(TimeValue step) {
+    EXPECT_EQ(Play(), "");
+    Movie movie = engine->CurrentMovie();
+    engine->SetTaskStep(movie, step);
+    Poke();
+    return movie;
+  }
 };
 
 TEST_F(WindowProc, PaintKeepsTheHostOffTheMovieBox) {
   ASSERT_EQ(Play("|0|0|||10|10|100|80"), "");
   Poke();
   Fill(RGB(255, 0, 0));
-  engine->ClearLog();
+  uint32_t updates = engine->State(engine->CurrentMovie()).updates;
   InvalidateRect(document, nullptr, TRUE);
   UpdateWindow(document);
   EXPECT_GE(HostWindows::CountSeen(document, WM_PAINT), 1) << "WM_PAINT still reaches the host";
-  EXPECT_GE(engine->Count(kSel_UpdateMovie), 1u);
+  EXPECT_GT(engine->State(engine->CurrentMovie()).updates, updates) << "the movie's picture is brought up to date";
   EXPECT_EQ(PixelAt(50, 50), RGB(255, 0, 0)) << "the host painted over the movie";
   EXPECT_EQ(PixelAt(200, 200), standin::kDocumentBackground);
-  // The box is validated before the host's procedure runs.
-  auto selectors = engine->Selectors();
-  ASSERT_GE(selectors.size(), 2u);
-  EXPECT_EQ(selectors[0], kSel_GetGWorld);
 }
 
-TEST_F(WindowProc, PortIsCurrentWhileTheMovieGetsTime) {
+// The host may change the current graphics world between messages: each
+// message makes the movie's port current before the movie runs or draws, and
+// gives the host's world back after.
+TEST_F(WindowProc, MovieRunsAndDrawsInItsOwnPort) {
   ASSERT_EQ(Play(), "");
   CGrafPtr port = engine->State(engine->CurrentMovie()).port;
-  engine->ClearLog();
-  Poke();
-  // Each stretch of work is bracketed by making the port current and
-  // restoring the saved world.
-  auto sets = engine->CallsOf(kSel_SetGWorld);
-  ASSERT_EQ(sets.size(), 4u);
-  EXPECT_EQ(sets[0].args[0], reinterpret_cast<uint32_t>(port));
-  EXPECT_EQ(sets[0].args[1], 0u);
-  EXPECT_EQ(sets[2].args[0], reinterpret_cast<uint32_t>(port));
+  CGrafPtr before = engine->CurrentGWorld();
+  // Each message on its own: the port counts as current from the moment the
+  // message makes it so, not from an earlier one.
+  auto expectWorkInPort = [&](const char* message, const std::function<void()>& send) {
+    engine->ClearLog();
+    send();
+    bool inPort = false;
+    size_t work = 0;
+    for (const testengine::Call& call : engine->Log()) {
+      if (call.selector == kSel_SetGWorld) inPort = call.args[0] == reinterpret_cast<uint32_t>(port);
+      if (call.selector == kSel_MoviesTask || call.selector == kSel_UpdateMovie ||
+          call.selector == kSel_SetMovieRate) {
+        ++work;
+        EXPECT_TRUE(inPort) << message << ": " << testengine::TestEngine::Name(call.selector)
+                            << " outside the movie's port\n" << engine->Trace();
+      }
+    }
+    EXPECT_GT(work, 0u) << message;
+    EXPECT_EQ(engine->CurrentGWorld(), before) << message;
+  };
+  expectWorkInPort("the first message", [&] { Poke(); });
+  expectWorkInPort("a paint", [&] {
+    InvalidateRect(document, nullptr, TRUE);
+    UpdateWindow(document);
+  });
 }
 
 TEST_F(WindowProc, EndOfTheMovie) {
-  ASSERT_EQ(Play(), "");
-  Movie movie = engine->CurrentMovie();
-  Poke();
+  Movie movie = Running(0);
+  UpdateWindow(document);
+  Fill(RGB(255, 0, 0));
   engine->SetDone(movie, true);
-  engine->ClearLog();
   Poke(WM_USER + 5);
-  EXPECT_EQ(engine->Count(kSel_IsMovieDone), 1u);
   EXPECT_TRUE(Subclassed()) << "given back at the next message, not this one";
+  uint32_t tasks = engine->State(movie).tasks;
   HostWindows::ClearSeen(document);
-  engine->ClearLog();
   Poke(WM_USER + 6);
   EXPECT_FALSE(Subclassed());
   EXPECT_EQ(HostWindows::CountSeen(document, WM_USER + 6), 1) << "the message goes on to the host";
-  EXPECT_EQ(engine->Log().size(), 0u) << "no movie work once finished";
+  EXPECT_EQ(engine->State(movie).tasks, tasks) << "no movie work once finished";
+  // Its area was invalidated when it ended: the host paints over the last
+  // frame, and over nothing else.
+  UpdateWindow(document);
+  EXPECT_EQ(PixelAt(50, 50), standin::kDocumentBackground);
+  EXPECT_EQ(PixelAt(400, 300), RGB(255, 0, 0));
+
   EXPECT_FALSE(engine->IsDisposed(movie)) << "closed at the next external call";
-  windows.Pump(60);
-  EXPECT_GE(HostWindows::CountSeen(document, WM_TIMER), 1) << "the timer still runs into the host";
-  engine->ClearLog();
+  EXPECT_TRUE(TimerMessagesArrive(1)) << "the timer still runs into the host";
   EXPECT_EQ(Call("Vantoro-Version"), "1.0");
-  EXPECT_TRUE(engine->Movies().empty());
-  EXPECT_EQ(engine->Count(kSel_StopMovie), 0u) << "a finished movie needs no stop";
-  EXPECT_EQ(engine->PortCount(), 0u);
-  EXPECT_EQ(engine->OpenFileCount(), 0u);
+  EXPECT_TRUE(engine->IsDisposed(movie));
+  ExpectNothingLeft();
   EXPECT_EQ(Call("Vantoro-GetTime"), "74005");
 }
 
@@ -100,48 +125,48 @@ TEST_F(WindowProc, FinishedMovieIsClosedByAnyFunctionButSlotSeven) {
 }
 
 TEST_F(WindowProc, DestroyMarksTheMovieFinished) {
-  ASSERT_EQ(Play(), "");
-  Poke();
-  engine->ClearLog();
+  Movie movie = Running(100);
+  ASSERT_EQ(engine->MovieTime(movie), 100);
+  Fixed rateWhenTheHostSawIt = -1;
+  HostWindows::OnMessage(document, WM_DESTROY, [&] { rateWhenTheHostSawIt = engine->MovieRate(movie); });
   Poke(WM_DESTROY);
-  EXPECT_EQ(engine->Count(kSel_MoviesTask), 0u) << "WM_DESTROY gives the movie no time";
-  EXPECT_EQ(engine->Count(kSel_StopMovie), 1u) << "and stops it, so no sound plays on";
-  EXPECT_EQ(HostWindows::CountSeen(document, WM_DESTROY), 1) << "and still reaches the host";
+  EXPECT_EQ(rateWhenTheHostSawIt, 0) << "silent before the host takes its window down";
+  EXPECT_EQ(engine->MovieTime(movie), 100) << "WM_DESTROY gives the movie no time";
   Poke();
   EXPECT_FALSE(Subclassed());
   EXPECT_EQ(Call("Vantoro-GetTime"), "74005");
+  ExpectNothingLeft();
 }
 
 TEST_F(WindowProc, ClosingTheDocumentWindowEndsTheSession) {
-  ASSERT_EQ(Play(), "");
-  Poke();
+  Movie movie = Running(100);
+  Fixed rateWhenTheHostSawIt = -1;
+  HostWindows::OnMessage(document, WM_DESTROY, [&] { rateWhenTheHostSawIt = engine->MovieRate(movie); });
   windows.CloseDocument(document);
-  EXPECT_EQ(Call("Vantoro-GetTime"), "74005");
-  EXPECT_TRUE(engine->Movies().empty());
-  EXPECT_EQ(engine->PortCount(), 0u);
   document = nullptr;
+  EXPECT_EQ(rateWhenTheHostSawIt, 0) << "silent before the window goes";
+  EXPECT_EQ(Call("Vantoro-GetTime"), "74005");
+  EXPECT_TRUE(engine->IsDisposed(movie));
+  ExpectNothingLeft();
 }
 
 TEST_F(WindowProc, SizeMoveStartGivesNoTime) {
-  ASSERT_EQ(Play(), "");
-  Poke();
-  engine->ClearLog();
+  Movie movie = Running(100);
   Poke(WM_ENTERSIZEMOVE);
-  EXPECT_EQ(engine->Count(kSel_MoviesTask), 0u);
+  EXPECT_EQ(engine->MovieTime(movie), 100);
   EXPECT_EQ(HostWindows::CountSeen(document, WM_ENTERSIZEMOVE), 1);
   Poke(WM_EXITSIZEMOVE);
-  EXPECT_EQ(engine->Count(kSel_MoviesTask), 1u);
+  EXPECT_EQ(engine->MovieTime(movie), 200);
 }
 
 TEST_F(WindowProc, HostProcedureStopsTheMovie) {
   ASSERT_EQ(Play(), "");
   Poke();
   HostWindows::OnMessage(document, WM_USER + 1, [&] { EXPECT_EQ(Call("Vantoro-Stop"), ""); });
-  engine->ClearLog();
   Poke(WM_USER + 1);
-  EXPECT_TRUE(engine->Movies().empty());
-  EXPECT_FALSE(Subclassed());
-  EXPECT_EQ(engine->Count(kSel_MoviesTask), 0u) << "no time for a movie that is gone";
+  // The movie gone, the procedure must not touch it again on its way out:
+  // the engine logs any use of a disposed movie, and TearDown fails on it.
+  ExpectNothingLeft();
   EXPECT_TRUE(engine->Misuses().empty());
 }
 
@@ -153,6 +178,7 @@ TEST_F(WindowProc, HostProcedurePlaysAnotherMovie) {
   Poke(WM_USER + 2);
   Movie second = engine->CurrentMovie();
   ASSERT_NE(second, first);
+  EXPECT_TRUE(engine->IsDisposed(first));
   EXPECT_EQ(engine->Movies().size(), 1u);
   EXPECT_EQ(engine->State(second).rate, 0x20000) << "the new movie started on the way out";
   EXPECT_TRUE(Subclassed());
@@ -160,24 +186,25 @@ TEST_F(WindowProc, HostProcedurePlaysAnotherMovie) {
   EXPECT_EQ(DocumentProcNow(), HostWindows::DocumentProc());
 }
 
-TEST_F(WindowProc, RateZeroConsumesTheStart) {
+TEST_F(WindowProc, RateZeroStaysStill) {
   ASSERT_EQ(Play("|0|0"), "");
+  Movie movie = engine->CurrentMovie();
+  engine->SetTaskStep(movie, 100);
   Poke();
-  EXPECT_EQ(engine->Count(kSel_SetMovieRate), 1u);
-  EXPECT_EQ(engine->State(engine->CurrentMovie()).rate, 0);
+  Poke();
+  EXPECT_EQ(engine->MovieRate(movie), 0);
+  EXPECT_EQ(engine->MovieTime(movie), 0);
   ASSERT_EQ(Call("Vantoro-SetRate", "1"), "");
   Poke();
-  EXPECT_EQ(engine->State(engine->CurrentMovie()).rate, 0x10000);
+  EXPECT_EQ(engine->MovieRate(movie), 0x10000);
+  EXPECT_EQ(engine->MovieTime(movie), 100);
 }
 
 TEST_F(WindowProc, RateSetBeforeTheStartIsTheStartingRate) {
   ASSERT_EQ(Play(), "");
   ASSERT_EQ(Call("Vantoro-SetRate", "2"), "");
-  engine->ClearLog();
   Poke();
-  auto rates = engine->CallsOf(kSel_SetMovieRate);
-  ASSERT_EQ(rates.size(), 1u);
-  EXPECT_EQ(rates[0].args[1], 0x20000u);
+  EXPECT_EQ(engine->MovieRate(engine->CurrentMovie()), 0x20000);
 }
 
 }  // namespace
