@@ -7,6 +7,7 @@
 
 #include "engine/container/atom_reader.h"
 #include "engine/container/movie_file.h"
+#include "engine/container/top_level_boxes.h"
 
 using namespace vmedia;
 
@@ -325,6 +326,36 @@ TEST(ContainerHostile, NotMoviesAndTruncation) {
     bool boundary = cut < 8 || cut == 20 || cut == moov;
     EXPECT_EQ(boundary ? ParseStatus::NotAMovie : ParseStatus::Truncated, st) << cut;
   }
+}
+
+// One list of top-level types decides both whether a file is one for the
+// movie reader at all and whether a first box that overruns the file is a
+// cut movie or some other kind of file.
+TEST(ContainerHostile, FirstBoxOfAKnownType) {
+  const Bytes movie = Movie().Build();
+  for (const char* type : {"ftyp", "moov", "mdat", "free", "skip", "uuid", "meta", "wide", "pnot", "junk", "moof",
+                           "mfra", "styp", "sidx"}) {
+    SCOPED_TRACE(type);
+    const Bytes first = Atom(type, Zeros(8));
+    Bytes file = Cat({first, movie});
+    MemorySource src(file.data(), file.size());
+    EXPECT_TRUE(StartsWithKnownBox(src));
+    if (strcmp(type, "moov") != 0) EXPECT_EQ(ParseStatus::Ok, Parse(file));
+    Set32(file, 0, uint32_t(file.size() + 1));
+    EXPECT_EQ(ParseStatus::Truncated, Parse(file)) << "a movie cut short";
+  }
+  for (const char* type : {"RIFF", "abcd", "mp4a", "trak"}) {
+    SCOPED_TRACE(type);
+    Bytes file = Cat({Atom(type, Zeros(8)), movie});
+    MemorySource src(file.data(), file.size());
+    EXPECT_FALSE(StartsWithKnownBox(src));
+    EXPECT_EQ(ParseStatus::Ok, Parse(file)) << "a box of any type may come before the moov";
+    Set32(file, 0, uint32_t(file.size() + 1));
+    EXPECT_EQ(ParseStatus::NotAMovie, Parse(file)) << "some other kind of file";
+  }
+  Bytes tiny(7, 0);
+  MemorySource src(tiny.data(), tiny.size());
+  EXPECT_FALSE(StartsWithKnownBox(src));
 }
 
 TEST(ContainerHostile, SizesPastTheEnd) {
@@ -768,6 +799,24 @@ TEST(ContainerFragments, DamagedFragmentsEndTheScan) {
     EXPECT_EQ(1u, m.fragments) << c.what;
     EXPECT_EQ(2u, m.tracks[0].sampleCount) << c.what;
     EXPECT_EQ(0xE5, ByteAt(f.file, m.tracks[0].samples, 1)) << c.what;
+  }
+
+  // Other boxes between the fragments, one with a 64-bit size, are stepped
+  // over.
+  {
+    Fragmented f = good;
+    Append(f.file, Cat({U32(1), Bytes{'f', 'r', 'e', 'e'}, U32(0), U32(20), Zeros(4)}));
+    Append(f.file, Atom("sidx", Zeros(24)));
+    addGood(f);
+    MovieModel m;
+    ASSERT_EQ(ParseStatus::Ok, Parse(f.file, &m));
+    EXPECT_EQ(4u, m.tracks[0].sampleCount);
+    EXPECT_EQ(0xE5, ByteAt(f.file, m.tracks[0].samples, 3));
+    // A 64-bit size that the file ends inside of ends the scan.
+    f = good;
+    Append(f.file, Cat({U32(1), Bytes{'f', 'r', 'e', 'e'}, U32(0)}));
+    ASSERT_EQ(ParseStatus::Ok, Parse(f.file, &m));
+    EXPECT_EQ(2u, m.tracks[0].sampleCount);
   }
 
   // A moof cut by the end of the file.

@@ -8,6 +8,7 @@
 
 #include "engine/container/atom_reader.h"
 #include "engine/container/media_time.h"
+#include "engine/container/top_level_boxes.h"
 
 namespace vmedia {
 
@@ -390,38 +391,22 @@ ParseStatus FragmentReader::Append(Track* t, const Run& run, const FragmentDefau
 
 ParseStatus ReadFragments(ByteSource& src, uint64_t offset, const std::vector<FragmentDefaults>& defaults,
                           MovieModel* m) {
-  const uint64_t fileSize = src.Size();
-  FragmentReader reader(m, defaults, fileSize);
+  FragmentReader reader(m, defaults, src.Size());
   std::vector<uint8_t> moof;
   uint64_t budget = kMaxMoovBytes;
-  for (int atoms = 0; atoms < kMaxFragmentAtoms && offset <= fileSize && fileSize - offset >= 8; ++atoms) {
-    uint8_t h[16];
-    if (!src.Read(offset, h, 8)) break;
-    FieldReader r(h, 8);
-    uint64_t size = r.U32();
-    const uint32_t type = r.U32();
-    uint64_t header = 8;
-    if (size == 1) {
-      if (fileSize - offset < 16 || !src.Read(offset + 8, h + 8, 8)) break;
-      FieldReader r64(h + 8, 8);
-      size = r64.U64();
-      header = 16;
-    } else if (size == 0) {
-      size = fileSize - offset;
-    }
-    // A cut or damaged box ends the fragments; those before it stand.
-    if (size < header || size > fileSize - offset) break;
-    if (type == FourCC("moof")) {
-      const uint64_t payload = size - header;
-      if (payload > budget) return ParseStatus::TooLarge;
-      budget -= payload;
-      moof.resize(size_t(payload));
-      if (!src.Read(offset + header, moof.data(), moof.size())) break;
-      if (!reader.Check(moof.data(), moof.size(), offset)) break;
-      ParseStatus st = reader.Commit();
-      if (st != ParseStatus::Ok) return st;
-    }
-    offset += size;
+  TopLevelBoxes boxes(src, offset, kMaxFragmentAtoms);
+  BoxHeader box;
+  // A cut or damaged box ends the fragments; those before it stand.
+  while (boxes.Read(&box) == TopLevelBoxes::Next::Box) {
+    if (box.type != FourCC("moof")) continue;
+    const uint64_t payload = box.size - box.headerSize;
+    if (payload > budget) return ParseStatus::TooLarge;
+    budget -= payload;
+    moof.resize(size_t(payload));
+    if (!src.Read(box.offset + box.headerSize, moof.data(), moof.size())) break;
+    if (!reader.Check(moof.data(), moof.size(), box.offset)) break;
+    ParseStatus st = reader.Commit();
+    if (st != ParseStatus::Ok) return st;
   }
   return ParseStatus::Ok;
 }

@@ -8,6 +8,7 @@
 #include "engine/container/media_time.h"
 #include "engine/container/movie_file.h"
 #include "engine/container/movie_fragments.h"
+#include "engine/container/top_level_boxes.h"
 
 namespace vmedia {
 
@@ -22,18 +23,6 @@ bool Printable(uint32_t type) {
     if (c < 0x20 || c > 0x7e) return false;
   }
   return true;
-}
-
-bool KnownTopLevel(uint32_t type) {
-  switch (type) {
-    case FourCC("ftyp"): case FourCC("moov"): case FourCC("mdat"):
-    case FourCC("free"): case FourCC("skip"): case FourCC("wide"):
-    case FourCC("pnot"): case FourCC("uuid"): case FourCC("moof"):
-    case FourCC("mfra"): case FourCC("styp"): case FourCC("sidx"):
-    case FourCC("meta"): case FourCC("junk"):
-      return true;
-  }
-  return false;
 }
 
 class MoovParser {
@@ -590,31 +579,21 @@ ParseStatus MoovParser::ParseChunkOffsets(const uint8_t* p, size_t n, bool wide,
 ParseStatus ParseMovie(ByteSource& src, MovieModel* out) {
   *out = MovieModel();
   const uint64_t fileSize = src.Size();
-  uint64_t offset = 0;
+  TopLevelBoxes boxes(src, 0, kMaxTopLevelAtoms);
+  BoxHeader box;
   bool sawAtom = false;
-  for (int atoms = 0; atoms < kMaxTopLevelAtoms && fileSize - offset >= 8; ++atoms) {
-    uint8_t h[16];
-    if (!src.Read(offset, h, 8)) return ParseStatus::Truncated;
-    FieldReader r(h, 8);
-    uint64_t size = r.U32();
-    uint32_t type = r.U32();
-    uint64_t header = 8;
-    bool plausible = sawAtom || KnownTopLevel(type);
-    if (size == 1) {
-      if (fileSize - offset < 16 || !src.Read(offset + 8, h + 8, 8))
-        return plausible ? ParseStatus::Truncated : ParseStatus::NotAMovie;
-      FieldReader r64(h + 8, 8);
-      size = r64.U64();
-      header = 16;
-    } else if (size == 0) {
-      size = fileSize - offset;
-    }
-    if (!Printable(type) || size < header)
+  for (;;) {
+    const TopLevelBoxes::Next next = boxes.Read(&box);
+    if (next == TopLevelBoxes::Next::End) break;
+    if (next == TopLevelBoxes::Next::Unreadable) return ParseStatus::Truncated;
+    const bool plausible = sawAtom || KnownTopLevelBox(box.type);
+    if (next == TopLevelBoxes::Next::CutHeader) return plausible ? ParseStatus::Truncated : ParseStatus::NotAMovie;
+    if (!Printable(box.type) || next == TopLevelBoxes::Next::Undersized)
       return sawAtom ? ParseStatus::Corrupt : ParseStatus::NotAMovie;
-    if (size > fileSize - offset) return plausible ? ParseStatus::Truncated : ParseStatus::NotAMovie;
+    if (next == TopLevelBoxes::Next::Overruns) return plausible ? ParseStatus::Truncated : ParseStatus::NotAMovie;
 
-    if (type == FourCC("moov")) {
-      uint64_t payload = size - header;
+    if (box.type == FourCC("moov")) {
+      uint64_t payload = box.size - box.headerSize;
       if (payload > kMaxMoovBytes) return ParseStatus::TooLarge;
       MovieModel model;
       ParseStatus st;
@@ -622,11 +601,11 @@ ParseStatus ParseMovie(ByteSource& src, MovieModel* out) {
         MoovParser parser(fileSize);
         {
           std::vector<uint8_t> moov(static_cast<size_t>(payload));
-          if (!src.Read(offset + header, moov.data(), moov.size())) return ParseStatus::Truncated;
+          if (!src.Read(box.offset + box.headerSize, moov.data(), moov.size())) return ParseStatus::Truncated;
           st = parser.Parse(moov.data(), moov.size(), &model);
         }
         if (st == ParseStatus::Ok && parser.fragmented)
-          st = ReadFragments(src, offset + size, parser.trex, &model);
+          st = ReadFragments(src, box.offset + box.size, parser.trex, &model);
         if (st == ParseStatus::Ok) st = Finish(&model, fileSize, parser.fragmentDuration);
       } catch (...) {  // allocation failure: nothing else throws here
         return ParseStatus::TooLarge;
@@ -635,9 +614,9 @@ ParseStatus ParseMovie(ByteSource& src, MovieModel* out) {
       return st;
     }
     sawAtom = true;
-    offset += size;
   }
   // Part of an atom header after complete atoms: the file was cut short.
+  const uint64_t offset = boxes.offset();
   if (sawAtom && offset < fileSize && fileSize - offset < 8) return ParseStatus::Truncated;
   return ParseStatus::NotAMovie;
 }

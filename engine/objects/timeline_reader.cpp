@@ -1,8 +1,7 @@
 #include "engine/objects/timeline_reader.h"
 
-#include <string.h>
-
 #include "engine/container/movie_file.h"
+#include "engine/container/top_level_boxes.h"
 #include "engine/container/wave_file.h"
 #include "engine/platform/handle_source.h"
 #include "engine/objects/mf_timeline.h"
@@ -10,15 +9,6 @@
 
 namespace vmedia {
 namespace {
-
-bool LooksLikeQuickTime(ByteSource& src) {
-  uint8_t head[8];
-  if (!src.Read(0, head, sizeof(head))) return false;
-  static const char* const kTypes[] = {"ftyp", "styp", "moov", "mdat", "free", "skip", "wide", "pnot", "uuid", "junk"};
-  for (const char* t : kTypes)
-    if (memcmp(head + 4, t, 4) == 0) return true;
-  return false;
-}
 
 // A WAV file our own reader reads: its time scale is its frame rate, as
 // QuickTime gives a sound file, so every frame has a time of its own.
@@ -40,7 +30,7 @@ bool ReadWaveTimeline(ByteSource& src, Timeline* tl) {
 OSErr ReadTimeline(HANDLE file, const std::wstring& path, Timeline* tl) {
   HandleSource src(file);
   if (src.Size() == 0) return noMovieFound;
-  if (LooksLikeQuickTime(src)) {
+  if (StartsWithKnownBox(src)) {
     MovieModel model;
     ParseStatus status = ParseMovie(src, &model);
     if (status == ParseStatus::Ok) {
