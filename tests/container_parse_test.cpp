@@ -281,6 +281,30 @@ TEST(ContainerParse, EditsThatShowNothingFromTheirStart) {
   EXPECT_EQ(Times({0}), blanks);
 }
 
+// The steps of sound alone, whatever its time scale: a movie's, a WAV
+// file's frame rate, Media Foundation's 600.
+TEST(ContainerParse, HundredthSteps) {
+  EXPECT_EQ(Times({0, 6, 12, 18}), HundredthSteps(19, 600));
+  EXPECT_EQ(Times({0, 6, 12}), HundredthSteps(18, 600)) << "only times before the end";
+  std::vector<int32_t> wave = HundredthSteps(22050 * 3 / 2, 22050);
+  ASSERT_EQ(150u, wave.size());
+  EXPECT_EQ(220, wave[1]) << "floor(220.5)";
+  EXPECT_EQ(441, wave[2]);
+  EXPECT_EQ(149 * 22050 / 100, wave.back());
+  // Fewer units than hundredths a second: each unit once.
+  EXPECT_EQ(Times({0, 1, 2, 3, 4}), HundredthSteps(5, 50));
+  EXPECT_TRUE(HundredthSteps(0, 600).empty());
+  EXPECT_TRUE(HundredthSteps(-5, 600).empty());
+  EXPECT_TRUE(HundredthSteps(600, 0).empty());
+  // Past kMaxSteps hundredths the step widens evenly: 13 hours.
+  const int64_t hours13 = int64_t(13) * 3600 * 600;
+  std::vector<int32_t> longSound = HundredthSteps(hours13, 600);
+  ASSERT_LE(longSound.size(), size_t(kMaxSteps));
+  ASSERT_GT(longSound.size(), size_t(kMaxSteps) / 2);
+  EXPECT_EQ(12, longSound[1]) << "every second hundredth";
+  EXPECT_GE(longSound.back(), hours13 - 12);
+}
+
 TEST(ContainerParse, SoundOnlyStepsInHundredths) {
   Movie spec;
   spec.handler = "soun";

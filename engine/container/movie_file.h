@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/container/byte_source.h"
+#include "engine/container/hundredth_steps.h"
 #include "engine/container/sample_description.h"
 #include "engine/container/sample_table.h"
 
@@ -155,12 +156,8 @@ struct SampleRef {
 bool SampleAt(const Track& t, uint32_t sample, SampleRef* out);
 
 // Step times. With video these are the video sample times. Without video,
-// and with an enabled sound track that has samples, one step every
-// hundredth of a second (floor(k * timeScale / 100)), so that the frames
-// field of time code text reads as hundredths for sound; past about 11
-// hours the step widens so that no more than kMaxSteps are listed. Empty
+// and with an enabled sound track that has samples, HundredthSteps. Empty
 // otherwise.
-constexpr uint32_t kMaxSteps = 1u << 22;
 std::vector<int32_t> StepTimes(const MovieModel& movie);
 
 }  // namespace vmedia

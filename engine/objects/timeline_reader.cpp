@@ -1,5 +1,6 @@
 #include "engine/objects/timeline_reader.h"
 
+#include "engine/container/hundredth_steps.h"
 #include "engine/container/movie_file.h"
 #include "engine/container/top_level_boxes.h"
 #include "engine/container/wave_file.h"
@@ -19,9 +20,7 @@ bool ReadWaveTimeline(ByteSource& src, Timeline* tl) {
   tl->duration = static_cast<int32_t>(wave.frames);
   tl->hasSound = wave.frames > 0;
   tl->mediaMissing = wave.frames == 0;
-  // Steps of a hundredth, as for any movie of sound alone.
-  for (int64_t k = 0; k * wave.rate / 100 < wave.frames && k < int64_t(kMaxSteps); ++k)
-    tl->stepTimes.push_back(static_cast<int32_t>(k * wave.rate / 100));
+  tl->stepTimes = HundredthSteps(tl->duration, wave.rate);
   return true;
 }
 
