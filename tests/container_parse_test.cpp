@@ -364,7 +364,9 @@ TEST(ContainerHostile, FirstBoxOfAKnownType) {
     Bytes file = Cat({first, movie});
     MemorySource src(file.data(), file.size());
     EXPECT_TRUE(StartsWithKnownBox(src));
-    if (strcmp(type, "moov") != 0) EXPECT_EQ(ParseStatus::Ok, Parse(file));
+    if (strcmp(type, "moov") != 0) {
+      EXPECT_EQ(ParseStatus::Ok, Parse(file));
+    }
     Set32(file, 0, uint32_t(file.size() + 1));
     EXPECT_EQ(ParseStatus::Truncated, Parse(file)) << "a movie cut short";
   }

@@ -6,6 +6,18 @@ vantoro_test(engine_convert_test
     ${PROJECT_SOURCE_DIR}/engine/video/yuv.cpp ${PROJECT_SOURCE_DIR}/engine/video/orient.cpp ${PROJECT_SOURCE_DIR}/engine/video/sample_times.cpp
     ${PROJECT_SOURCE_DIR}/engine/playback/timeline.cpp
     ${PROJECT_SOURCE_DIR}/engine/playback/clock.cpp ${PROJECT_SOURCE_DIR}/engine/playback/sound_follow.cpp)
+# The time line of a parsed movie or WAV file, from the test media.
+vantoro_test(movie_timeline_test
+  SOURCES movie_timeline_test.cpp
+    ${PROJECT_SOURCE_DIR}/engine/playback/movie_timeline.cpp ${PROJECT_SOURCE_DIR}/engine/playback/timeline.cpp
+    ${PROJECT_SOURCE_DIR}/engine/video/sample_times.cpp
+  LIBS vmedia_container)
+add_dependencies(movie_timeline_test vantoro_test_media)
+if(WIN32)
+  target_compile_definitions(movie_timeline_test PRIVATE VANTORO_MEDIA_DIR="Z:${VANTORO_MEDIA_DIR}")
+else()
+  target_compile_definitions(movie_timeline_test PRIVATE VANTORO_MEDIA_DIR="${VANTORO_MEDIA_DIR}")
+endif()
 
 # The engine's folders stand in layers; includes point down only.
 if(NOT WIN32)
