@@ -52,8 +52,8 @@ Movie Open(const std::string& name) {
   std::string path = Media(name);
   m.shape.path.assign(path.begin(), path.end());
   m.shape.scale = int32_t(model->timeScale);
-  m.shape.width = int(m.video->codedWidth ? m.video->codedWidth : uint32_t(m.video->description.width));
-  m.shape.height = int(m.video->codedHeight ? m.video->codedHeight : uint32_t(m.video->description.height));
+  m.shape.width = m.video->description.width;
+  m.shape.height = m.video->description.height;
   m.model = model;
   m.samples = samples;
   return m;

@@ -165,7 +165,7 @@ TEST(ContainerParse, PlainVideoTrack) {
   ASSERT_EQ(1u, m.tracks.size());
   const Track& t = m.tracks[0];
   EXPECT_EQ(TrackKind::Video, t.kind);
-  EXPECT_EQ(0x61766331u, t.codec);
+  EXPECT_EQ(0x61766331u, t.description.format);
   EXPECT_EQ(10u, t.sampleCount);
   EXPECT_TRUE(m.hasVideo());
   EXPECT_FALSE(m.hasSound());
@@ -550,8 +550,8 @@ TEST(ContainerParse, TurnsMirrorsAndPixelAspect) {
   MovieModel m;
   ASSERT_EQ(ParseStatus::Ok, Parse(spec.Build(), &m));
   const Track& t = m.tracks[0];
-  EXPECT_EQ(720u, t.codedWidth);
-  EXPECT_EQ(32u, t.aspectH);
+  EXPECT_EQ(720u, t.description.width);
+  EXPECT_EQ(32u, t.description.aspectH);
   EXPECT_NEAR(853.33, t.width, 0.01);
   EXPECT_EQ(480, m.width);  // turned
   EXPECT_EQ(853, m.height);
@@ -915,11 +915,13 @@ Bytes Esds(const Bytes& es) { return Atom("esds", Cat({U32(0), es})); }
 }  // namespace
 
 TEST(ContainerDescription, PalettesInlineDefaultAndGrey) {
-  // An inline table of three colours, then a fiel box after it.
+  // An inline table of three colours, then fiel and pasp boxes after it.
   Bytes table = Cat({U32(0), U16(0), U16(2)});
   for (uint32_t c : {0x123456u, 0xABCDEFu, 0x00FF00u})
     Append(table, Cat({U16(0), U16((c >> 16 & 0xFF) * 0x101), U16((c >> 8 & 0xFF) * 0x101), U16((c & 0xFF) * 0x101)}));
-  SampleDescription d = Describe(VisualEntry("raw ", 8, 0, Cat({table, Atom("fiel", Bytes{2, 6})})));
+  SampleDescription d = Describe(VisualEntry(
+      "raw ", 8, 0,
+      Cat({table, Atom("fiel", Bytes{2, 6}), Atom("pasp", Cat({U32(4), U32(3)})), Atom("pasp", Cat({U32(9), U32(9)}))})));
   EXPECT_EQ(64, d.width);
   EXPECT_EQ(48, d.height);
   ASSERT_EQ(256u, d.palette.size());
@@ -928,6 +930,8 @@ TEST(ContainerDescription, PalettesInlineDefaultAndGrey) {
   EXPECT_EQ(0xFF00FF00u, d.palette[2]);
   EXPECT_EQ(DefaultPalette(8, false)[3], d.palette[3]) << "entries the table leaves out";
   EXPECT_EQ(2u, d.fieldCount) << "boxes after the table are still read";
+  EXPECT_EQ(4u, d.aspectH) << "the first pasp";
+  EXPECT_EQ(3u, d.aspectV);
 
   // A table that runs past the entry: the standard one, and no crash.
   Bytes cut = Cat({U32(0), U16(0), U16(200), Zeros(16)});

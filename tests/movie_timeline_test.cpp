@@ -62,6 +62,8 @@ TEST(MovieTimeline, FramesStepsAndWhatTheDecodersGet) {
   std::iota(inOrder.begin(), inOrder.end(), 0u);
   EXPECT_EQ(inOrder, *tl.videoSamples) << "intra-only frames are shown in the order they are stored";
 
+  EXPECT_TRUE(Load("mjpegb.mov").fullRangeVideo);
+
   // H.264 with B-frames: limited range, and frames shown out of their
   // stored order.
   tl = Load("h264_aac.mp4");

@@ -34,18 +34,15 @@ struct Track {
   uint32_t id = 0;
   TrackKind kind = TrackKind::Other;
   uint32_t handler = 0;        // hdlr subtype, e.g. 'vide', 'soun', 'tmcd'
-  uint32_t codec = 0;          // first sample description's format, e.g. 'avc1'
   SampleDescription description;  // the first sample description (sound and video)
   bool enabled = true;         // tkhd flag 1; a disabled track is not presented
   uint32_t mediaTimeScale = 0;
   int64_t mediaDuration = 0;   // media units (mdhd)
   int64_t tkhdDuration = 0;    // movie units
-  // Video: the picture as stored, and how a viewer is to see it.
-  uint32_t codedWidth = 0, codedHeight = 0;  // first sample description's size
-  uint32_t aspectH = 0, aspectV = 0;  // pasp pixel aspect h:v; 0:0 without one
+  // Video: how a viewer is to see the picture the description stores.
   // Display size before the turn: the tkhd size (16.16) when it is set and is
-  // not just the coded size of non-square pixels, else the coded width times
-  // the aspect by the coded height.
+  // not just the description's size of non-square pixels, else that width
+  // times the pixel aspect by that height.
   double width = 0, height = 0;
   // From the tkhd matrix: the picture is flipped left to right first when
   // mirrored, then turned this many degrees clockwise (0, 90, 180 or 270).

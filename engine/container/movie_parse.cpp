@@ -47,7 +47,6 @@ class MoovParser {
   ParseStatus ParseMdhd(const uint8_t* p, size_t n, Track* t);
   ParseStatus ParseStbl(const uint8_t* p, size_t n, Track* t);
   ParseStatus ParseStsd(const uint8_t* p, size_t n, Track* t);
-  void ParseVisualEntry(const uint8_t* p, size_t n, Track* t);
   ParseStatus ParseStts(const uint8_t* p, size_t n, SampleTable* s);
   ParseStatus ParseCtts(const uint8_t* p, size_t n, SampleTable* s);
   ParseStatus ParseStss(const uint8_t* p, size_t n, SampleTable* s);
@@ -235,12 +234,13 @@ ParseStatus MoovParser::ParseTrak(const uint8_t* p, size_t n, Track* t) {
   if (t->kind == TrackKind::Video) {
     // Writers that keep the aspect in pasp (and QuickTime's tapt) leave the
     // coded size in tkhd; the picture is still shown at its aspect.
-    const bool square = t->aspectH == t->aspectV;
+    const SampleDescription& d = t->description;
+    const bool square = d.aspectH == d.aspectV;
     const bool tkhdSet = t->width > 0 && t->height > 0;
-    const bool tkhdCoded = t->width == t->codedWidth && t->height == t->codedHeight;
+    const bool tkhdCoded = t->width == d.width && t->height == d.height;
     if (!tkhdSet || (tkhdCoded && !square)) {
-      t->width = square ? t->codedWidth : double(t->codedWidth) * t->aspectH / t->aspectV;
-      t->height = t->codedHeight;
+      t->width = square ? d.width : double(d.width) * d.aspectH / d.aspectV;
+      t->height = d.height;
     }
   }
   return ParseStatus::Ok;
@@ -428,43 +428,10 @@ ParseStatus MoovParser::ParseStsd(const uint8_t* p, size_t n, Track* t) {
   uint32_t entries = r.U32();
   if (!r.ok() || entries == 0) return ParseStatus::Ok;  // nothing to learn
   FieldReader e(r.Here(), r.Remaining());
-  uint32_t entrySize = e.U32();
-  t->codec = e.U32();
-  if (!e.ok() || entrySize > r.Remaining() || entrySize < 8) {
-    t->codec = 0;
-    return ParseStatus::Ok;
-  }
-  if (t->kind == TrackKind::Video) ParseVisualEntry(r.Here() + 8, entrySize - 8, t);
-  ReadSampleDescription(t->codec, r.Here() + 8, entrySize - 8, t->kind, &t->description);
+  const uint32_t entrySize = e.U32(), format = e.U32();
+  if (!e.ok() || entrySize > r.Remaining() || entrySize < 8) return ParseStatus::Ok;
+  ReadSampleDescription(format, r.Here() + 8, entrySize - 8, t->kind, &t->description);
   return ParseStatus::Ok;
-}
-
-// A visual sample entry's payload: the picture size in its fixed fields,
-// then boxes, among them the pixel aspect. Damage here costs the size, not
-// the movie.
-void MoovParser::ParseVisualEntry(const uint8_t* p, size_t n, Track* t) {
-  constexpr size_t kFixedFields = 78;
-  FieldReader e(p, n);
-  e.Skip(6 + 2 + 16);  // reserved, data reference, version, revision, vendor, qualities
-  uint16_t w = e.U16(), h = e.U16();
-  if (!e.ok()) return;
-  t->codedWidth = w;
-  t->codedHeight = h;
-  if (n < kFixedFields) return;
-  AtomIterator it(p + kFixedFields, n - kFixedFields);
-  uint32_t type;
-  const uint8_t* c;
-  size_t cn;
-  while (it.Next(&type, &c, &cn)) {
-    if (type != FourCC("pasp")) continue;
-    FieldReader a(c, cn);
-    uint32_t hSpacing = a.U32(), vSpacing = a.U32();
-    if (a.ok() && hSpacing && vSpacing) {
-      t->aspectH = hSpacing;
-      t->aspectV = vSpacing;
-    }
-    break;
-  }
 }
 
 ParseStatus MoovParser::ParseStts(const uint8_t* p, size_t n, SampleTable* s) {

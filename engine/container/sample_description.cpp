@@ -102,6 +102,7 @@ void ReadAlac(const uint8_t* p, size_t n, SampleDescription* d, bool* haveConfig
 // 'wave' (QuickTime sound) holds more of them.
 struct Extensions {
   bool haveConfig = false;
+  bool havePasp = false;
   const uint8_t* glbl = nullptr;
   size_t glblSize = 0;
   int enda = -1;  // -1 none, 0 big-endian, 1 little-endian
@@ -134,6 +135,13 @@ void ReadBoxes(const uint8_t* p, size_t n, bool inWave, SampleDescription* d, Ex
           x->glblSize = cn;
         }
         break;
+      case FourCC("pasp"): {
+        if (x->havePasp) break;
+        x->havePasp = true;
+        const uint32_t h = r.U32(), v = r.U32();
+        if (r.ok() && h && v) d->aspectH = h, d->aspectV = v;
+        break;
+      }
       case FourCC("fiel"): {
         uint8_t fields = r.U8();
         if (r.ok() && (fields == 1 || fields == 2)) d->fieldCount = fields;
@@ -166,8 +174,10 @@ void ReadBoxes(const uint8_t* p, size_t n, bool inWave, SampleDescription* d, Ex
 void ReadVisual(const uint8_t* p, size_t n, SampleDescription* d, Extensions* x) {
   FieldReader r(p, n);
   r.Skip(24);
-  d->width = r.U16();
-  d->height = r.U16();
+  const uint16_t width = r.U16(), height = r.U16();
+  if (!r.ok()) return;
+  d->width = width;
+  d->height = height;
   r.Skip(4 + 4 + 4 + 2 + 32);  // resolutions, data size, frame count, compressor name
   uint16_t depth = r.U16();
   int16_t tableId = int16_t(r.U16());
@@ -277,6 +287,18 @@ void ReadSampleDescription(uint32_t format, const uint8_t* payload, size_t size,
     ReadBoxes(payload + 8, size - 8, false, out, &x);
   }
   if (!x.haveConfig && x.glbl) SetConfig(x.glbl, x.glblSize, out);
+}
+
+JpegCoding JpegCodingOf(const SampleDescription& d) {
+  switch (d.format) {
+    case FourCC("jpeg"): case FourCC("mjpa"): case FourCC("AVDJ"): case FourCC("dmb1"):
+      return JpegCoding::Jpeg;
+    case FourCC("mjpb"):
+      return JpegCoding::MotionJpegB;
+    case FourCC("mp4v"):
+      return d.objectType == 0x6C ? JpegCoding::Jpeg : JpegCoding::None;
+  }
+  return JpegCoding::None;
 }
 
 std::vector<uint32_t> DefaultPalette(uint32_t bits, bool grey) {

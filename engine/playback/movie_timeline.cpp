@@ -29,9 +29,7 @@ bool TimelineOfMovie(MovieModel model, Timeline* tl) {
   }
   if (model.videoTrack() >= 0) {
     const Track& track = model.tracks[size_t(model.videoTrack())];
-    static const uint32_t kJpegCodecs[] = {0x6A706567 /* jpeg */, 0x6D6A7061 /* mjpa */, 0x6D6A7062 /* mjpb */,
-                                           0x41564454 /* AVDJ */, 0x646D6231 /* dmb1 */};
-    for (uint32_t codec : kJpegCodecs) tl->fullRangeVideo = tl->fullRangeVideo || track.codec == codec;
+    tl->fullRangeVideo = JpegCodingOf(track.description) != JpegCoding::None;
     tl->orientation = Orientation{track.turn, track.mirrored};
     tl->mediaMissing = SampleDataInFile(track) == SampleData::None;
   } else if (tl->hasSound) {

@@ -27,16 +27,17 @@ constexpr int kMaxPacketsPerPicture = 8192;
 constexpr uint32_t kMaxVideoSampleBytes = 256u << 20;
 
 AVCodecID CodecFor(const SampleDescription& d) {
+  switch (JpegCodingOf(d)) {
+    case JpegCoding::Jpeg: return AV_CODEC_ID_MJPEG;
+    case JpegCoding::MotionJpegB: return AV_CODEC_ID_MJPEGB;
+    case JpegCoding::None: break;
+  }
   switch (d.format) {
     case FourCC("avc1"): case FourCC("avc3"): return AV_CODEC_ID_H264;
     case FourCC("hvc1"): case FourCC("hev1"): return AV_CODEC_ID_HEVC;
     case FourCC("av01"): return AV_CODEC_ID_AV1;
-    case FourCC("mp4v"):
-      if (d.objectType == 0x6C) return AV_CODEC_ID_MJPEG;
-      return d.objectType == 0 || d.objectType == 0x20 ? AV_CODEC_ID_MPEG4 : AV_CODEC_ID_NONE;
+    case FourCC("mp4v"): return d.objectType == 0 || d.objectType == 0x20 ? AV_CODEC_ID_MPEG4 : AV_CODEC_ID_NONE;
     case FourCC("h263"): case FourCC("s263"): case FourCC("H263"): return AV_CODEC_ID_H263;
-    case FourCC("jpeg"): case FourCC("mjpa"): case FourCC("AVDJ"): case FourCC("dmb1"): return AV_CODEC_ID_MJPEG;
-    case FourCC("mjpb"): return AV_CODEC_ID_MJPEGB;
     case FourCC("rle "): return AV_CODEC_ID_QTRLE;
     case FourCC("smc "): return AV_CODEC_ID_SMC;
     case FourCC("rpza"): return AV_CODEC_ID_RPZA;
@@ -138,8 +139,8 @@ bool CodecFrames::Open() {
   packet_ = lib_->av_packet_alloc();
   picture_ = lib_->av_frame_alloc();
   if (!context_ || !packet_ || !picture_) return false;
-  context_->width = track_.codedWidth ? int(track_.codedWidth) : d.width;
-  context_->height = track_.codedHeight ? int(track_.codedHeight) : d.height;
+  context_->width = d.width;
+  context_->height = d.height;
   context_->codec_tag = Tag(d.format == FourCC("2vuy") ? FourCC("UYVY") : d.format);
   context_->bits_per_coded_sample = d.greyscale ? d.depth - 32 : d.depth;
   // Also dav1d's own threads: two, however many cores the machine has.
