@@ -151,6 +151,26 @@ TEST(CodecFrames, MotionJpegBDecodesEveryFrameThroughOurOwnLibraries) {
   ExpectFrame(f, reference, frames, 3);
 }
 
+// A file that another program still holds open for writing (a capture
+// under way, a copy not yet closed) decodes all the same.
+TEST(CodecFrames, DecodesAFileAnotherProgramIsWriting) {
+  Movie m = Open("mjpegb.mov");
+  ASSERT_TRUE(m.video);
+  const std::vector<uint8_t> file = Bytes(Media("mjpegb.mov"));
+  const std::string copy = Media("mjpegb_writing.mov");
+  std::ofstream(copy, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+  const std::wstring wide(copy.begin(), copy.end());
+  HANDLE writer = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+  m.shape.path = wide;
+  std::unique_ptr<FrameReader> reader = OpenCodecFrames(m.shape, m.model, m.samples);
+  EXPECT_TRUE(reader);
+  if (reader) ExpectEveryFrame(*reader, Bytes(Media("mjpegb.mov.bgra")), int(m.shape.times.size()));
+  reader.reset();
+  CloseHandle(writer);
+}
+
 // A sample of noise in the middle is left out: the movie goes on to its
 // last frame rather than stopping there.
 TEST(CodecFrames, Av1GoesOnPastADamagedSample) {

@@ -9,6 +9,8 @@
 #include <new>
 
 #include "engine/platform/codec_library.h"
+#include "engine/platform/handle_source.h"
+#include "engine/platform/media_file.h"
 #include "engine/container/fourcc.h"
 #include "engine/video/orient.h"
 #include "engine/video/picture_scaler.h"
@@ -71,7 +73,7 @@ class CodecFrames : public FrameReader {
   CodecFrames(const FrameRequest& shape, std::shared_ptr<const MovieModel> model,
               std::shared_ptr<const std::vector<uint32_t>> samples)
       : shape_(shape), model_(std::move(model)), samples_(std::move(samples)), track_(*VideoTrackOf(*model_)),
-        lib_(Codecs()), scaler_(lib_) {}
+        lib_(Codecs()), file_(OpenMediaFile(shape_.path)), source_(file_), scaler_(lib_) {}
   ~CodecFrames() override;
 
   bool Open();
@@ -91,7 +93,8 @@ class CodecFrames : public FrameReader {
   const std::shared_ptr<const std::vector<uint32_t>> samples_;  // shown index -> decode index
   const Track& track_;
   const CodecLibrary* const lib_;
-  HANDLE file_ = INVALID_HANDLE_VALUE;
+  const HANDLE file_;
+  HandleSource source_;
   AVCodecContext* context_ = nullptr;
   AVPacket* packet_ = nullptr;
   AVFrame* picture_ = nullptr;
@@ -131,8 +134,6 @@ bool CodecFrames::Open() {
     if (!table.DecodeTime(s, &decode)) return false;
     shownTimes_.push_back(decode + table.CompositionOffset(s));
   }
-  file_ = CreateFileW(shape_.path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                      FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file_ == INVALID_HANDLE_VALUE) return false;
 
   context_ = lib_->avcodec_alloc_context3(codec);
@@ -172,11 +173,7 @@ bool CodecFrames::ReadSample(const SampleRef& ref) {
   } catch (...) {
     return false;
   }
-  OVERLAPPED at = {};
-  at.Offset = DWORD(ref.offset);
-  at.OffsetHigh = DWORD(ref.offset >> 32);
-  DWORD got = 0;
-  return ReadFile(file_, bytes_.data(), ref.size, &got, &at) && got == ref.size;
+  return source_.Read(ref.offset, bytes_.data(), ref.size);
 }
 
 // Sends the next sample in decode order, or the end of the stream after
