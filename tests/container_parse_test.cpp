@@ -724,7 +724,6 @@ TEST(ContainerFragments, RunsDefaultsOffsetsAndSyncSamples) {
 
   MovieModel m;
   ASSERT_EQ(ParseStatus::Ok, Parse(f.file, &m));
-  EXPECT_EQ(3u, m.fragments);
   const Track& t = m.tracks[0];
   ASSERT_EQ(11u, t.sampleCount);
   EXPECT_EQ(11u, t.fragmentSamples);
@@ -822,7 +821,6 @@ TEST(ContainerFragments, DamagedFragmentsEndTheScan) {
     addGood(f);  // never read
     MovieModel m;
     ASSERT_EQ(ParseStatus::Ok, Parse(f.file, &m)) << c.what;
-    EXPECT_EQ(1u, m.fragments) << c.what;
     EXPECT_EQ(2u, m.tracks[0].sampleCount) << c.what;
     EXPECT_EQ(0xE5, ByteAt(f.file, m.tracks[0].samples, 1)) << c.what;
   }

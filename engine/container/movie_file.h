@@ -1,7 +1,8 @@
 // The movie model: what a QuickTime / ISO base media file (.mov, .mp4, .m4v,
 // .m4a, .3gp) says about itself in its moov tables and, in a fragmented
 // file, in its movie fragments (moof), read without decoding a sample.
-// Durations, sizes and the times of video frames all come from here.
+// Durations, sizes, the times of video frames and the steps of time code
+// text all come from here, and so do the decoders' sample tables.
 //
 // Untrusted input: ParseMovie reads at most kMaxMoovBytes of the moov and as
 // much again of movie fragments, refuses counts that the file's size cannot
@@ -33,8 +34,7 @@ struct EditSegment {
 struct Track {
   uint32_t id = 0;
   TrackKind kind = TrackKind::Other;
-  uint32_t handler = 0;        // hdlr subtype, e.g. 'vide', 'soun', 'tmcd'
-  SampleDescription description;  // the first sample description (sound and video)
+  SampleDescription description;  // the first sample description
   bool enabled = true;         // tkhd flag 1; a disabled track is not presented
   uint32_t mediaTimeScale = 0;
   int64_t mediaDuration = 0;   // media units (mdhd)
@@ -87,7 +87,6 @@ struct MovieModel {
   // fragmented file at least mehd's and what the fragments' samples cover.
   int64_t duration = 0;
   int width = 0, height = 0;   // DisplaySize of the video track, 0x0 if none
-  uint32_t fragments = 0;      // movie fragments (moof) read
   std::vector<Track> tracks;
 
   // Index in tracks of the video track: the first enabled video track with
@@ -117,9 +116,9 @@ enum class ParseStatus {
 ParseStatus ParseMovie(ByteSource& src, MovieModel* out);
 
 // Movie times (ascending, distinct, in [0, duration)) at which a frame of
-// the video track (MovieModel::videoTrack) starts to show, its edit list applied: the
-// times a walk over next-interesting video samples visits. A frame already
-// showing when an edit begins counts at the edit's start.
+// the video track (MovieModel::videoTrack) starts to show, its edit list
+// applied: the times a walk over next-interesting video samples visits. A
+// frame already showing when an edit begins counts at the edit's start.
 std::vector<int32_t> VideoSampleTimes(const MovieModel& movie);
 
 // VideoSampleTimes and, for each of its entries in the same order, the

@@ -262,7 +262,6 @@ ParseStatus FragmentReader::Commit() {
     }
     nextTime_[f.track] = time;
   }
-  ++m_->fragments;
   return ParseStatus::Ok;
 }
 

@@ -314,6 +314,7 @@ ParseStatus MoovParser::ParseMdia(const uint8_t* p, size_t n, Track* t) {
   const uint8_t* minf = nullptr;
   size_t minfSize = 0;
   bool haveMdhd = false, haveHdlr = false;
+  uint32_t handler = 0;
   while (it.Next(&type, &c, &cn)) {
     if (type == FourCC("mdhd") && !haveMdhd) {
       haveMdhd = true;
@@ -324,7 +325,7 @@ ParseStatus MoovParser::ParseMdia(const uint8_t* p, size_t n, Track* t) {
       haveHdlr = true;
       FieldReader r(c, cn);
       r.Skip(8);
-      t->handler = r.U32();
+      handler = r.U32();
       if (!r.ok()) return ParseStatus::Corrupt;
     } else if (type == FourCC("minf") && !minf) {
       minf = c;
@@ -332,8 +333,8 @@ ParseStatus MoovParser::ParseMdia(const uint8_t* p, size_t n, Track* t) {
     }
   }
   if (it.corrupt() || !haveMdhd) return ParseStatus::Corrupt;
-  if (t->handler == FourCC("vide")) t->kind = TrackKind::Video;
-  else if (t->handler == FourCC("soun")) t->kind = TrackKind::Sound;
+  if (handler == FourCC("vide")) t->kind = TrackKind::Video;
+  else if (handler == FourCC("soun")) t->kind = TrackKind::Sound;
   if (!minf) return ParseStatus::Ok;
 
   AtomIterator mi(minf, minfSize);
