@@ -122,14 +122,12 @@ bool FragmentReader::Check(const uint8_t* p, size_t n, uint64_t moofStart) {
   pendingCount_.assign(m_->tracks.size(), 0);
   pendingTime_ = nextTime_;
   AtomIterator it(p, n);
-  uint32_t type;
-  const uint8_t* c;
-  size_t cn;
+  AtomSpan a;
   bool first = true;
   uint64_t next = moofStart;  // end of the data of the track fragment before
-  while (it.Next(&type, &c, &cn)) {
-    if (type != FourCC("traf")) continue;
-    if (!CheckTraf(c, cn, moofStart, first, &next)) return false;
+  while (it.Next(&a)) {
+    if (a.type != FourCC("traf")) continue;
+    if (!CheckTraf(a.data, a.size, moofStart, first, &next)) return false;
     first = false;
   }
   return !it.corrupt();
@@ -137,16 +135,14 @@ bool FragmentReader::Check(const uint8_t* p, size_t n, uint64_t moofStart) {
 
 bool FragmentReader::CheckTraf(const uint8_t* p, size_t n, uint64_t moofStart, bool first, uint64_t* next) {
   AtomIterator it(p, n);
-  uint32_t type;
-  const uint8_t *c, *tfhd = nullptr, *tfdt = nullptr;
-  size_t cn, tfhdSize = 0, tfdtSize = 0;
-  while (it.Next(&type, &c, &cn)) {
-    if (type == FourCC("tfhd") && !tfhd) tfhd = c, tfhdSize = cn;
-    if (type == FourCC("tfdt") && !tfdt) tfdt = c, tfdtSize = cn;
+  AtomSpan a, tfhd, tfdt;
+  while (it.Next(&a)) {
+    if (a.type == FourCC("tfhd") && !tfhd.data) tfhd = a;
+    if (a.type == FourCC("tfdt") && !tfdt.data) tfdt = a;
   }
-  if (it.corrupt() || !tfhd) return false;
+  if (it.corrupt() || !tfhd.data) return false;
 
-  FieldReader r(tfhd, tfhdSize);
+  FieldReader r(tfhd.data, tfhd.size);
   const uint32_t flags = r.U32() & 0xffffff, id = r.U32();
   const uint64_t baseOffset = (flags & kBaseDataOffset) ? r.U64() : 0;
   if (flags & kDescriptionIndex) r.U32();
@@ -170,9 +166,9 @@ bool FragmentReader::CheckTraf(const uint8_t* p, size_t n, uint64_t moofStart, b
       track = i;
       break;
     }
-  TrackFragment f{track, d, tfdt != nullptr, 0, runs_.size(), 0};
-  if (tfdt) {
-    FieldReader t(tfdt, tfdtSize);
+  TrackFragment f{track, d, tfdt.data != nullptr, 0, runs_.size(), 0};
+  if (tfdt.data) {
+    FieldReader t(tfdt.data, tfdt.size);
     f.time = t.U32() >> 24 == 1 ? t.U64() : t.U32();
     if (!t.ok() || f.time > kMaxMediaTime) return false;
   }
@@ -180,10 +176,10 @@ bool FragmentReader::CheckTraf(const uint8_t* p, size_t n, uint64_t moofStart, b
   AtomIterator runs(p, n);
   bool firstRun = true;
   uint64_t runNext = base, samples = 0, duration = 0;
-  while (runs.Next(&type, &c, &cn)) {
-    if (type != FourCC("trun")) continue;
+  while (runs.Next(&a)) {
+    if (a.type != FourCC("trun")) continue;
     Run run;
-    if (!CheckRun(c, cn, d, base, firstRun, &runNext, &run)) return false;
+    if (!CheckRun(a.data, a.size, d, base, firstRun, &runNext, &run)) return false;
     firstRun = false;
     samples += run.count;
     duration += run.duration;  // each below 2^62

@@ -17,14 +17,6 @@ namespace {
 // Stop a scan of tiny top-level atoms from turning into millions of reads.
 constexpr int kMaxTopLevelAtoms = 1 << 16;
 
-bool Printable(uint32_t type) {
-  for (int shift = 0; shift < 32; shift += 8) {
-    uint8_t c = uint8_t(type >> shift);
-    if (c < 0x20 || c > 0x7e) return false;
-  }
-  return true;
-}
-
 class MoovParser {
  public:
   explicit MoovParser(uint64_t fileSize) : fileSize_(fileSize) {}
@@ -84,31 +76,40 @@ bool TableHeader(FieldReader& r, size_t entrySize, uint32_t* version, uint32_t* 
   return r.ok() && *count <= r.Remaining() / entrySize;
 }
 
+// The start of mvhd and mdhd: version and flags, creation and modification
+// times, the time scale and the duration, the times and the duration 64
+// bits wide in version 1. Whether they are.
+bool ReadScaleAndDuration(FieldReader& r, uint32_t* scale, uint64_t* duration) {
+  const bool wide = r.U32() >> 24 == 1;
+  r.Skip(wide ? 16 : 8);
+  *scale = r.U32();
+  *duration = wide ? r.U64() : r.U32();
+  return wide;
+}
+
 ParseStatus MoovParser::Parse(const uint8_t* moov, size_t size, MovieModel* m) {
   AtomIterator it(moov, size);
-  uint32_t type;
-  const uint8_t* p;
-  size_t n;
+  AtomSpan a;
   bool haveMvhd = false;
-  while (it.Next(&type, &p, &n)) {
+  while (it.Next(&a)) {
     ParseStatus st = ParseStatus::Ok;
-    switch (type) {
+    switch (a.type) {
       case FourCC("mvhd"):
         if (haveMvhd) break;
         haveMvhd = true;
-        st = ParseMvhd(p, n, m);
+        st = ParseMvhd(a.data, a.size, m);
         break;
       case FourCC("trak"):
         if (m->tracks.size() >= kMaxTracks) return ParseStatus::TooLarge;
         m->tracks.emplace_back();
-        st = ParseTrak(p, n, &m->tracks.back());
+        st = ParseTrak(a.data, a.size, &m->tracks.back());
         break;
       case FourCC("cmov"):
         return ParseStatus::Unsupported;
       case FourCC("mvex"):
         if (fragmented) break;
         fragmented = true;
-        st = ParseMvex(p, n);
+        st = ParseMvex(a.data, a.size);
         break;
     }
     if (st != ParseStatus::Ok) return st;
@@ -119,15 +120,13 @@ ParseStatus MoovParser::Parse(const uint8_t* moov, size_t size, MovieModel* m) {
 
 ParseStatus MoovParser::ParseMvex(const uint8_t* p, size_t n) {
   AtomIterator it(p, n);
-  uint32_t type;
-  const uint8_t* c;
-  size_t cn;
-  while (it.Next(&type, &c, &cn)) {
-    FieldReader r(c, cn);
-    if (type == FourCC("mehd")) {
+  AtomSpan a;
+  while (it.Next(&a)) {
+    FieldReader r(a.data, a.size);
+    if (a.type == FourCC("mehd")) {
       fragmentDuration = r.U32() >> 24 == 1 ? r.U64() : r.U32();
       if (!r.ok()) fragmentDuration = 0;
-    } else if (type == FourCC("trex") && trex.size() < kMaxTracks) {
+    } else if (a.type == FourCC("trex") && trex.size() < kMaxTracks) {
       FragmentDefaults d;
       r.U32();
       d.trackId = r.U32();
@@ -182,17 +181,8 @@ ParseStatus Finish(MovieModel* m, uint64_t fileSize, uint64_t fragmentDuration) 
 
 ParseStatus MoovParser::ParseMvhd(const uint8_t* p, size_t n, MovieModel* m) {
   FieldReader r(p, n);
-  uint32_t version = r.U32() >> 24;
   uint64_t duration;
-  if (version == 1) {
-    r.Skip(16);
-    m->timeScale = r.U32();
-    duration = r.U64();
-  } else {
-    r.Skip(8);
-    m->timeScale = r.U32();
-    duration = r.U32();
-  }
+  ReadScaleAndDuration(r, &m->timeScale, &duration);
   // Time scales are signed 32-bit numbers to the engine's callers: one past
   // that range would turn negative.
   if (!r.ok() || m->timeScale == 0 || m->timeScale > uint32_t(std::numeric_limits<int32_t>::max()))
@@ -204,26 +194,22 @@ ParseStatus MoovParser::ParseMvhd(const uint8_t* p, size_t n, MovieModel* m) {
 
 ParseStatus MoovParser::ParseTrak(const uint8_t* p, size_t n, Track* t) {
   AtomIterator it(p, n);
-  uint32_t type;
-  const uint8_t* c;
-  size_t cn;
+  AtomSpan a;
   bool haveTkhd = false, haveMdia = false;
-  while (it.Next(&type, &c, &cn)) {
+  while (it.Next(&a)) {
     ParseStatus st = ParseStatus::Ok;
-    if (type == FourCC("tkhd") && !haveTkhd) {
+    if (a.type == FourCC("tkhd") && !haveTkhd) {
       haveTkhd = true;
-      st = ParseTkhd(c, cn, t);
-    } else if (type == FourCC("mdia") && !haveMdia) {
+      st = ParseTkhd(a.data, a.size, t);
+    } else if (a.type == FourCC("mdia") && !haveMdia) {
       haveMdia = true;
-      st = ParseMdia(c, cn, t);
-    } else if (type == FourCC("edts")) {
-      AtomIterator e(c, cn);
-      uint32_t et;
-      const uint8_t* ep;
-      size_t en;
-      while (e.Next(&et, &ep, &en))
-        if (et == FourCC("elst")) {
-          st = ParseElst(ep, en, t);
+      st = ParseMdia(a.data, a.size, t);
+    } else if (a.type == FourCC("edts")) {
+      AtomIterator e(a.data, a.size);
+      AtomSpan edit;
+      while (e.Next(&edit))
+        if (edit.type == FourCC("elst")) {
+          st = ParseElst(edit.data, edit.size, t);
           break;
         }
       if (e.corrupt()) st = ParseStatus::Corrupt;
@@ -308,54 +294,41 @@ ParseStatus MoovParser::ParseElst(const uint8_t* p, size_t n, Track* t) {
 
 ParseStatus MoovParser::ParseMdia(const uint8_t* p, size_t n, Track* t) {
   AtomIterator it(p, n);
-  uint32_t type;
-  const uint8_t* c;
-  size_t cn;
-  const uint8_t* minf = nullptr;
-  size_t minfSize = 0;
+  AtomSpan a, minf;
   bool haveMdhd = false, haveHdlr = false;
   uint32_t handler = 0;
-  while (it.Next(&type, &c, &cn)) {
-    if (type == FourCC("mdhd") && !haveMdhd) {
+  while (it.Next(&a)) {
+    if (a.type == FourCC("mdhd") && !haveMdhd) {
       haveMdhd = true;
-      ParseStatus st = ParseMdhd(c, cn, t);
+      ParseStatus st = ParseMdhd(a.data, a.size, t);
       if (st != ParseStatus::Ok) return st;
-    } else if (type == FourCC("hdlr") && !haveHdlr) {
+    } else if (a.type == FourCC("hdlr") && !haveHdlr) {
       // The media's handler; minf may hold a data handler's hdlr too.
       haveHdlr = true;
-      FieldReader r(c, cn);
+      FieldReader r(a.data, a.size);
       r.Skip(8);
       handler = r.U32();
       if (!r.ok()) return ParseStatus::Corrupt;
-    } else if (type == FourCC("minf") && !minf) {
-      minf = c;
-      minfSize = cn;
+    } else if (a.type == FourCC("minf") && !minf.data) {
+      minf = a;
     }
   }
   if (it.corrupt() || !haveMdhd) return ParseStatus::Corrupt;
   if (handler == FourCC("vide")) t->kind = TrackKind::Video;
   else if (handler == FourCC("soun")) t->kind = TrackKind::Sound;
-  if (!minf) return ParseStatus::Ok;
+  if (!minf.data) return ParseStatus::Ok;
 
-  AtomIterator mi(minf, minfSize);
-  while (mi.Next(&type, &c, &cn))
-    if (type == FourCC("stbl")) return ParseStbl(c, cn, t);
+  AtomIterator mi(minf.data, minf.size);
+  while (mi.Next(&a))
+    if (a.type == FourCC("stbl")) return ParseStbl(a.data, a.size, t);
   return mi.corrupt() ? ParseStatus::Corrupt : ParseStatus::Ok;
 }
 
 ParseStatus MoovParser::ParseMdhd(const uint8_t* p, size_t n, Track* t) {
   FieldReader r(p, n);
   uint64_t duration;
-  if (r.U32() >> 24 == 1) {
-    r.Skip(16);
-    t->mediaTimeScale = r.U32();
-    duration = r.U64();
-  } else {
-    r.Skip(8);
-    t->mediaTimeScale = r.U32();
-    duration = r.U32();
-    if (duration == 0xffffffffu) duration = 0;
-  }
+  const bool wide = ReadScaleAndDuration(r, &t->mediaTimeScale, &duration);
+  if (!wide && duration == 0xffffffffu) duration = 0;
   if (!r.ok() || t->mediaTimeScale == 0) return ParseStatus::Corrupt;
   if (duration > kMaxMediaTime) return ParseStatus::TooLarge;
   t->mediaDuration = int64_t(duration);
@@ -364,18 +337,16 @@ ParseStatus MoovParser::ParseMdhd(const uint8_t* p, size_t n, Track* t) {
 
 ParseStatus MoovParser::ParseStbl(const uint8_t* p, size_t n, Track* t) {
   AtomIterator it(p, n);
-  uint32_t type;
-  const uint8_t* c;
-  size_t cn;
+  AtomSpan a;
   SampleTable& s = t->samples;
   s.dataEnd = fileSize_;
   std::vector<uint32_t> stsc;
   uint64_t sizeCount = 0;
   bool seen[8] = {};
-  while (it.Next(&type, &c, &cn)) {
+  while (it.Next(&a)) {
     ParseStatus st = ParseStatus::Ok;
     int slot = -1;
-    switch (type) {
+    switch (a.type) {
       case FourCC("stsd"): slot = 0; break;
       case FourCC("stts"): slot = 1; break;
       case FourCC("ctts"): slot = 2; break;
@@ -386,16 +357,16 @@ ParseStatus MoovParser::ParseStbl(const uint8_t* p, size_t n, Track* t) {
     }
     if (slot < 0 || seen[slot]) continue;  // the first of each counts
     seen[slot] = true;
-    switch (type) {
-      case FourCC("stsd"): st = ParseStsd(c, cn, t); break;
-      case FourCC("stts"): st = ParseStts(c, cn, &s); break;
-      case FourCC("ctts"): st = ParseCtts(c, cn, &s); break;
-      case FourCC("stss"): st = ParseStss(c, cn, &s); break;
-      case FourCC("stsz"): st = ParseStsz(c, cn, &s, &sizeCount); break;
-      case FourCC("stz2"): st = ParseStz2(c, cn, &s, &sizeCount); break;
-      case FourCC("stsc"): st = ParseStsc(c, cn, &stsc); break;
-      case FourCC("stco"): st = ParseChunkOffsets(c, cn, false, &s); break;
-      case FourCC("co64"): st = ParseChunkOffsets(c, cn, true, &s); break;
+    switch (a.type) {
+      case FourCC("stsd"): st = ParseStsd(a.data, a.size, t); break;
+      case FourCC("stts"): st = ParseStts(a.data, a.size, &s); break;
+      case FourCC("ctts"): st = ParseCtts(a.data, a.size, &s); break;
+      case FourCC("stss"): st = ParseStss(a.data, a.size, &s); break;
+      case FourCC("stsz"): st = ParseStsz(a.data, a.size, &s, &sizeCount); break;
+      case FourCC("stz2"): st = ParseStz2(a.data, a.size, &s, &sizeCount); break;
+      case FourCC("stsc"): st = ParseStsc(a.data, a.size, &stsc); break;
+      case FourCC("stco"): st = ParseChunkOffsets(a.data, a.size, false, &s); break;
+      case FourCC("co64"): st = ParseChunkOffsets(a.data, a.size, true, &s); break;
     }
     if (st != ParseStatus::Ok) return st;
   }
@@ -556,7 +527,7 @@ ParseStatus ParseMovie(ByteSource& src, MovieModel* out) {
     if (next == TopLevelBoxes::Next::Unreadable) return ParseStatus::Truncated;
     const bool plausible = sawAtom || KnownTopLevelBox(box.type);
     if (next == TopLevelBoxes::Next::CutHeader) return plausible ? ParseStatus::Truncated : ParseStatus::NotAMovie;
-    if (!Printable(box.type) || next == TopLevelBoxes::Next::Undersized)
+    if (!PrintableFourCC(box.type) || next == TopLevelBoxes::Next::Undersized)
       return sawAtom ? ParseStatus::Corrupt : ParseStatus::NotAMovie;
     if (next == TopLevelBoxes::Next::Overruns) return plausible ? ParseStatus::Truncated : ParseStatus::NotAMovie;
 
