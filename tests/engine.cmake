@@ -59,11 +59,11 @@ if(WIN32)
   endfunction()
   vantoro_codec_test(codec_sound_test
     SOURCES codec_sound_test.cpp ${engine}/audio/codec_sound.cpp ${engine}/audio/wave_sound.cpp ${engine}/audio/packet_sound.cpp
-      ${engine}/platform/codec_library.cpp ${engine}/platform/handle_source.cpp ${engine}/platform/media_file.cpp
+      ${engine}/platform/codec_library.cpp ${engine}/platform/codec_decoder.cpp ${engine}/platform/handle_source.cpp ${engine}/platform/media_file.cpp
     LIBS vmedia_container)
   vantoro_codec_test(codec_frames_test
     SOURCES codec_frames_test.cpp process_counts.cpp ${engine}/video/codec_frames.cpp ${engine}/video/picture_scaler.cpp
-      ${engine}/platform/codec_library.cpp ${engine}/platform/handle_source.cpp ${engine}/platform/media_file.cpp
+      ${engine}/platform/codec_library.cpp ${engine}/platform/codec_decoder.cpp ${engine}/platform/handle_source.cpp ${engine}/platform/media_file.cpp
     LIBS vmedia_core vmedia_container psapi)
 
   vantoro_test(engine_threads_test SOURCES engine_threads_test.cpp ${engine}/video/frame_queue.cpp ${engine}/platform/media_foundation.cpp
