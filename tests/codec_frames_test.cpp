@@ -52,8 +52,8 @@ Movie Open(const std::string& name) {
   std::string path = Media(name);
   m.shape.path.assign(path.begin(), path.end());
   m.shape.scale = int32_t(model->timeScale);
-  m.shape.width = int(m.video->codedWidth ? m.video->codedWidth : uint32_t(m.video->description.width));
-  m.shape.height = int(m.video->codedHeight ? m.video->codedHeight : uint32_t(m.video->description.height));
+  m.shape.width = m.video->description.width;
+  m.shape.height = m.video->description.height;
   m.model = model;
   m.samples = samples;
   return m;
@@ -149,6 +149,26 @@ TEST(CodecFrames, MotionJpegBDecodesEveryFrameThroughOurOwnLibraries) {
   bool end = false;
   ASSERT_TRUE(reader->Seek(3, &f, &end));
   ExpectFrame(f, reference, frames, 3);
+}
+
+// A file that another program still holds open for writing (a capture
+// under way, a copy not yet closed) decodes all the same.
+TEST(CodecFrames, DecodesAFileAnotherProgramIsWriting) {
+  Movie m = Open("mjpegb.mov");
+  ASSERT_TRUE(m.video);
+  const std::vector<uint8_t> file = Bytes(Media("mjpegb.mov"));
+  const std::string copy = Media("mjpegb_writing.mov");
+  std::ofstream(copy, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+  const std::wstring wide(copy.begin(), copy.end());
+  HANDLE writer = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+  m.shape.path = wide;
+  std::unique_ptr<FrameReader> reader = OpenCodecFrames(m.shape, m.model, m.samples);
+  EXPECT_TRUE(reader);
+  if (reader) ExpectEveryFrame(*reader, Bytes(Media("mjpegb.mov.bgra")), int(m.shape.times.size()));
+  reader.reset();
+  CloseHandle(writer);
 }
 
 // A sample of noise in the middle is left out: the movie goes on to its

@@ -3,6 +3,8 @@
 // beside each file as NAME.aN.s16): every PCM form, the lossy codecs, WAV
 // files, edits that trim, start late or replay the media, seeks to the
 // frame, and damaged files.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 #include <math.h>
 
@@ -241,6 +243,27 @@ TEST(CodecSound, WaveFilesOfEveryForm) {
     EXPECT_EQ(std::min(rate, 48000), s->Format().rate) << name;
     EXPECT_EQ(std::min(channels, 2), s->Format().channels) << name;
     CheckTrack({name, 0, false, rate > 48000}, nullptr, std::move(s));
+  }
+}
+
+// A file that another program still holds open for writing sounds all the
+// same, a movie's track and a WAV file alike.
+TEST(CodecSound, SoundsAFileAnotherProgramIsWriting) {
+  for (const char* name : {"sounds.mov", "wave_s16_stereo_44100.wav"}) {
+    SCOPED_TRACE(name);
+    const std::vector<uint8_t> file = Bytes(Media(name));
+    const std::string copy = Media(std::string("writing_") + name);
+    std::ofstream(copy, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+    HANDLE writer = CreateFileW(Wide(copy).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+    if (std::string(name) == "sounds.mov") {
+      std::shared_ptr<const MovieModel> model = Model(name, 0);
+      CheckTrack({name, 0, false}, model, OpenCodecSound(model, Wide(copy)));
+    } else {
+      CheckTrack({name, 0, false}, nullptr, OpenWaveSound(Wide(copy)));
+    }
+    CloseHandle(writer);
   }
 }
 

@@ -7,6 +7,7 @@
 
 #include "engine/container/atom_reader.h"
 #include "engine/container/movie_file.h"
+#include "engine/container/top_level_boxes.h"
 
 using namespace vmedia;
 
@@ -164,7 +165,7 @@ TEST(ContainerParse, PlainVideoTrack) {
   ASSERT_EQ(1u, m.tracks.size());
   const Track& t = m.tracks[0];
   EXPECT_EQ(TrackKind::Video, t.kind);
-  EXPECT_EQ(0x61766331u, t.codec);
+  EXPECT_EQ(0x61766331u, t.description.format);
   EXPECT_EQ(10u, t.sampleCount);
   EXPECT_TRUE(m.hasVideo());
   EXPECT_FALSE(m.hasSound());
@@ -280,6 +281,30 @@ TEST(ContainerParse, EditsThatShowNothingFromTheirStart) {
   EXPECT_EQ(Times({0}), blanks);
 }
 
+// The steps of sound alone, whatever its time scale: a movie's, a WAV
+// file's frame rate, Media Foundation's 600.
+TEST(ContainerParse, HundredthSteps) {
+  EXPECT_EQ(Times({0, 6, 12, 18}), HundredthSteps(19, 600));
+  EXPECT_EQ(Times({0, 6, 12}), HundredthSteps(18, 600)) << "only times before the end";
+  std::vector<int32_t> wave = HundredthSteps(22050 * 3 / 2, 22050);
+  ASSERT_EQ(150u, wave.size());
+  EXPECT_EQ(220, wave[1]) << "floor(220.5)";
+  EXPECT_EQ(441, wave[2]);
+  EXPECT_EQ(149 * 22050 / 100, wave.back());
+  // Fewer units than hundredths a second: each unit once.
+  EXPECT_EQ(Times({0, 1, 2, 3, 4}), HundredthSteps(5, 50));
+  EXPECT_TRUE(HundredthSteps(0, 600).empty());
+  EXPECT_TRUE(HundredthSteps(-5, 600).empty());
+  EXPECT_TRUE(HundredthSteps(600, 0).empty());
+  // Past kMaxSteps hundredths the step widens evenly: 13 hours.
+  const int64_t hours13 = int64_t(13) * 3600 * 600;
+  std::vector<int32_t> longSound = HundredthSteps(hours13, 600);
+  ASSERT_LE(longSound.size(), size_t(kMaxSteps));
+  ASSERT_GT(longSound.size(), size_t(kMaxSteps) / 2);
+  EXPECT_EQ(12, longSound[1]) << "every second hundredth";
+  EXPECT_GE(longSound.back(), hours13 - 12);
+}
+
 TEST(ContainerParse, SoundOnlyStepsInHundredths) {
   Movie spec;
   spec.handler = "soun";
@@ -325,6 +350,38 @@ TEST(ContainerHostile, NotMoviesAndTruncation) {
     bool boundary = cut < 8 || cut == 20 || cut == moov;
     EXPECT_EQ(boundary ? ParseStatus::NotAMovie : ParseStatus::Truncated, st) << cut;
   }
+}
+
+// One list of top-level types decides both whether a file is one for the
+// movie reader at all and whether a first box that overruns the file is a
+// cut movie or some other kind of file.
+TEST(ContainerHostile, FirstBoxOfAKnownType) {
+  const Bytes movie = Movie().Build();
+  for (const char* type : {"ftyp", "moov", "mdat", "free", "skip", "uuid", "meta", "wide", "pnot", "junk", "moof",
+                           "mfra", "styp", "sidx"}) {
+    SCOPED_TRACE(type);
+    const Bytes first = Atom(type, Zeros(8));
+    Bytes file = Cat({first, movie});
+    MemorySource src(file.data(), file.size());
+    EXPECT_TRUE(StartsWithKnownBox(src));
+    if (strcmp(type, "moov") != 0) {
+      EXPECT_EQ(ParseStatus::Ok, Parse(file));
+    }
+    Set32(file, 0, uint32_t(file.size() + 1));
+    EXPECT_EQ(ParseStatus::Truncated, Parse(file)) << "a movie cut short";
+  }
+  for (const char* type : {"RIFF", "abcd", "mp4a", "trak"}) {
+    SCOPED_TRACE(type);
+    Bytes file = Cat({Atom(type, Zeros(8)), movie});
+    MemorySource src(file.data(), file.size());
+    EXPECT_FALSE(StartsWithKnownBox(src));
+    EXPECT_EQ(ParseStatus::Ok, Parse(file)) << "a box of any type may come before the moov";
+    Set32(file, 0, uint32_t(file.size() + 1));
+    EXPECT_EQ(ParseStatus::NotAMovie, Parse(file)) << "some other kind of file";
+  }
+  Bytes tiny(7, 0);
+  MemorySource src(tiny.data(), tiny.size());
+  EXPECT_FALSE(StartsWithKnownBox(src));
 }
 
 TEST(ContainerHostile, SizesPastTheEnd) {
@@ -493,8 +550,8 @@ TEST(ContainerParse, TurnsMirrorsAndPixelAspect) {
   MovieModel m;
   ASSERT_EQ(ParseStatus::Ok, Parse(spec.Build(), &m));
   const Track& t = m.tracks[0];
-  EXPECT_EQ(720u, t.codedWidth);
-  EXPECT_EQ(32u, t.aspectH);
+  EXPECT_EQ(720u, t.description.width);
+  EXPECT_EQ(32u, t.description.aspectH);
   EXPECT_NEAR(853.33, t.width, 0.01);
   EXPECT_EQ(480, m.width);  // turned
   EXPECT_EQ(853, m.height);
@@ -667,7 +724,6 @@ TEST(ContainerFragments, RunsDefaultsOffsetsAndSyncSamples) {
 
   MovieModel m;
   ASSERT_EQ(ParseStatus::Ok, Parse(f.file, &m));
-  EXPECT_EQ(3u, m.fragments);
   const Track& t = m.tracks[0];
   ASSERT_EQ(11u, t.sampleCount);
   EXPECT_EQ(11u, t.fragmentSamples);
@@ -765,9 +821,26 @@ TEST(ContainerFragments, DamagedFragmentsEndTheScan) {
     addGood(f);  // never read
     MovieModel m;
     ASSERT_EQ(ParseStatus::Ok, Parse(f.file, &m)) << c.what;
-    EXPECT_EQ(1u, m.fragments) << c.what;
     EXPECT_EQ(2u, m.tracks[0].sampleCount) << c.what;
     EXPECT_EQ(0xE5, ByteAt(f.file, m.tracks[0].samples, 1)) << c.what;
+  }
+
+  // Other boxes between the fragments, one with a 64-bit size, are stepped
+  // over.
+  {
+    Fragmented f = good;
+    Append(f.file, Cat({U32(1), Bytes{'f', 'r', 'e', 'e'}, U32(0), U32(20), Zeros(4)}));
+    Append(f.file, Atom("sidx", Zeros(24)));
+    addGood(f);
+    MovieModel m;
+    ASSERT_EQ(ParseStatus::Ok, Parse(f.file, &m));
+    EXPECT_EQ(4u, m.tracks[0].sampleCount);
+    EXPECT_EQ(0xE5, ByteAt(f.file, m.tracks[0].samples, 3));
+    // A 64-bit size that the file ends inside of ends the scan.
+    f = good;
+    Append(f.file, Cat({U32(1), Bytes{'f', 'r', 'e', 'e'}, U32(0)}));
+    ASSERT_EQ(ParseStatus::Ok, Parse(f.file, &m));
+    EXPECT_EQ(2u, m.tracks[0].sampleCount);
   }
 
   // A moof cut by the end of the file.
@@ -840,11 +913,13 @@ Bytes Esds(const Bytes& es) { return Atom("esds", Cat({U32(0), es})); }
 }  // namespace
 
 TEST(ContainerDescription, PalettesInlineDefaultAndGrey) {
-  // An inline table of three colours, then a fiel box after it.
+  // An inline table of three colours, then fiel and pasp boxes after it.
   Bytes table = Cat({U32(0), U16(0), U16(2)});
   for (uint32_t c : {0x123456u, 0xABCDEFu, 0x00FF00u})
     Append(table, Cat({U16(0), U16((c >> 16 & 0xFF) * 0x101), U16((c >> 8 & 0xFF) * 0x101), U16((c & 0xFF) * 0x101)}));
-  SampleDescription d = Describe(VisualEntry("raw ", 8, 0, Cat({table, Atom("fiel", Bytes{2, 6})})));
+  SampleDescription d = Describe(VisualEntry(
+      "raw ", 8, 0,
+      Cat({table, Atom("fiel", Bytes{2, 6}), Atom("pasp", Cat({U32(4), U32(3)})), Atom("pasp", Cat({U32(9), U32(9)}))})));
   EXPECT_EQ(64, d.width);
   EXPECT_EQ(48, d.height);
   ASSERT_EQ(256u, d.palette.size());
@@ -853,6 +928,8 @@ TEST(ContainerDescription, PalettesInlineDefaultAndGrey) {
   EXPECT_EQ(0xFF00FF00u, d.palette[2]);
   EXPECT_EQ(DefaultPalette(8, false)[3], d.palette[3]) << "entries the table leaves out";
   EXPECT_EQ(2u, d.fieldCount) << "boxes after the table are still read";
+  EXPECT_EQ(4u, d.aspectH) << "the first pasp";
+  EXPECT_EQ(3u, d.aspectV);
 
   // A table that runs past the entry: the standard one, and no crash.
   Bytes cut = Cat({U32(0), U16(0), U16(200), Zeros(16)});

@@ -6,6 +6,18 @@ vantoro_test(engine_convert_test
     ${PROJECT_SOURCE_DIR}/engine/video/yuv.cpp ${PROJECT_SOURCE_DIR}/engine/video/orient.cpp ${PROJECT_SOURCE_DIR}/engine/video/sample_times.cpp
     ${PROJECT_SOURCE_DIR}/engine/playback/timeline.cpp
     ${PROJECT_SOURCE_DIR}/engine/playback/clock.cpp ${PROJECT_SOURCE_DIR}/engine/playback/sound_follow.cpp)
+# The time line of a parsed movie or WAV file, from the test media.
+vantoro_test(movie_timeline_test
+  SOURCES movie_timeline_test.cpp
+    ${PROJECT_SOURCE_DIR}/engine/playback/movie_timeline.cpp ${PROJECT_SOURCE_DIR}/engine/playback/timeline.cpp
+    ${PROJECT_SOURCE_DIR}/engine/video/sample_times.cpp
+  LIBS vmedia_container)
+add_dependencies(movie_timeline_test vantoro_test_media)
+if(WIN32)
+  target_compile_definitions(movie_timeline_test PRIVATE VANTORO_MEDIA_DIR="Z:${VANTORO_MEDIA_DIR}")
+else()
+  target_compile_definitions(movie_timeline_test PRIVATE VANTORO_MEDIA_DIR="${VANTORO_MEDIA_DIR}")
+endif()
 
 # The engine's folders stand in layers; includes point down only.
 if(NOT WIN32)
@@ -47,10 +59,11 @@ if(WIN32)
   endfunction()
   vantoro_codec_test(codec_sound_test
     SOURCES codec_sound_test.cpp ${engine}/audio/codec_sound.cpp ${engine}/audio/wave_sound.cpp ${engine}/audio/packet_sound.cpp
-      ${engine}/platform/codec_library.cpp ${engine}/platform/handle_source.cpp
+      ${engine}/platform/codec_library.cpp ${engine}/platform/codec_decoder.cpp ${engine}/platform/handle_source.cpp ${engine}/platform/media_file.cpp
     LIBS vmedia_container)
   vantoro_codec_test(codec_frames_test
-    SOURCES codec_frames_test.cpp process_counts.cpp ${engine}/video/codec_frames.cpp ${engine}/video/picture_scaler.cpp ${engine}/platform/codec_library.cpp
+    SOURCES codec_frames_test.cpp process_counts.cpp ${engine}/video/codec_frames.cpp ${engine}/video/picture_scaler.cpp
+      ${engine}/platform/codec_library.cpp ${engine}/platform/codec_decoder.cpp ${engine}/platform/handle_source.cpp ${engine}/platform/media_file.cpp
     LIBS vmedia_core vmedia_container psapi)
 
   vantoro_test(engine_threads_test SOURCES engine_threads_test.cpp ${engine}/video/frame_queue.cpp ${engine}/platform/media_foundation.cpp

@@ -31,6 +31,7 @@ PLATFORM_FREE = {
     "video/yuv.h", "video/yuv.cpp", "video/orient.h", "video/orient.cpp",
     "video/sample_times.h", "video/sample_times.cpp", "video/picture_limits.h",
     "playback/clock.h", "playback/clock.cpp", "playback/timeline.h", "playback/timeline.cpp",
+    "playback/movie_timeline.h", "playback/movie_timeline.cpp",
     "playback/sound_follow.h", "playback/sound_follow.cpp",
     "audio/time_stretch.h", "audio/time_stretch.cpp",
 }

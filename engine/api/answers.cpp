@@ -115,9 +115,9 @@ void SetMovieActiveSegment(Movie m, TimeValue startTime, TimeValue duration) {
   if (MovieRecord* record = FindMovie(m)) record->clock.SetSegment(startTime, duration, WallSeconds());
 }
 
-void SetMoviePlayHints(Movie m, int32_t flags, int32_t flagsMask) {
-  if (MovieRecord* record = FindMovie(m)) record->playHints = (record->playHints & ~flagsMask) | (flags & flagsMask);
-}
+// Looping is the time base's flags; the engine plays every movie alike
+// whatever the hints.
+void SetMoviePlayHints(Movie m, int32_t flags, int32_t flagsMask) {}
 
 // --- Time and the time base
 

@@ -3,6 +3,7 @@
 #include <math.h>
 
 #include "engine/platform/codec_library.h"
+#include "engine/platform/media_file.h"
 #include "engine/container/sound_coding.h"
 #include "engine/container/sound_packets.h"
 #include "engine/audio/packet_sound.h"
@@ -53,8 +54,7 @@ std::unique_ptr<SoundSource> OpenCodecSound(std::shared_ptr<const MovieModel> mo
   } catch (...) {
     return nullptr;
   }
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = OpenMediaFile(path);
   const uint32_t movieScale = model->timeScale;
   return OpenPacketSound(file, SoundPackets(track, layout), std::move(stream), segments, movieScale, std::move(model));
 }

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "engine/container/media_time.h"
+#include "engine/platform/codec_decoder.h"
 #include "engine/platform/handle_source.h"
 
 namespace vmedia {
@@ -56,9 +57,7 @@ class PacketSound : public SoundSource {
   const SoundStream stream_;
   const std::shared_ptr<const void> keep_;
   const CodecLibrary* lib_ = nullptr;
-  AVCodecContext* context_ = nullptr;
-  AVPacket* packet_ = nullptr;
-  AVFrame* frame_ = nullptr;
+  CodecDecoder decoder_;
   SwrContext* resampler_ = nullptr;
   // What the resampler was made for.
   int inFormat_ = -1, inRate_ = 0;
@@ -83,12 +82,7 @@ class PacketSound : public SoundSource {
 };
 
 PacketSound::~PacketSound() {
-  if (lib_) {
-    if (resampler_) lib_->swr_free(&resampler_);
-    if (frame_) lib_->av_frame_free(&frame_);
-    if (packet_) lib_->av_packet_free(&packet_);
-    if (context_) lib_->avcodec_free_context(&context_);
-  }
+  if (lib_ && resampler_) lib_->swr_free(&resampler_);
   CloseHandle(file_);
 }
 
@@ -97,27 +91,19 @@ bool PacketSound::Open(const std::vector<SoundSegment>& segments, uint32_t movie
   if (!lib_ || !lib_->swr_init || stream_.mediaScale == 0 || movieScale == 0 || source_.Size() == 0) return false;
   const AVCodec* codec = lib_->avcodec_find_decoder(stream_.codec);
   if (!codec) return false;
-  context_ = lib_->avcodec_alloc_context3(codec);
-  packet_ = lib_->av_packet_alloc();
-  frame_ = lib_->av_frame_alloc();
-  if (!context_ || !packet_ || !frame_) return false;
-  context_->sample_rate = stream_.rate;
-  if (stream_.channels > 0 && stream_.channels <= 64) lib_->av_channel_layout_default(&context_->ch_layout, stream_.channels);
-  context_->block_align = stream_.blockAlign;
-  context_->bits_per_coded_sample = stream_.bitsPerSample;
-  context_->pkt_timebase = AVRational{1, int(std::min<uint32_t>(stream_.mediaScale, INT32_MAX))};
-  if (!stream_.config.empty()) {
-    context_->extradata = static_cast<uint8_t*>(lib_->av_mallocz(stream_.config.size() + AV_INPUT_BUFFER_PADDING_SIZE));
-    if (!context_->extradata) return false;
-    memcpy(context_->extradata, stream_.config.data(), stream_.config.size());
-    context_->extradata_size = int(stream_.config.size());
-  }
-  if (lib_->avcodec_open2(context_, codec, nullptr) < 0) return false;
+  if (!decoder_.Allocate(lib_, codec, stream_.config)) return false;
+  decoder_.context->sample_rate = stream_.rate;
+  if (stream_.channels > 0 && stream_.channels <= 64)
+    lib_->av_channel_layout_default(&decoder_.context->ch_layout, stream_.channels);
+  decoder_.context->block_align = stream_.blockAlign;
+  decoder_.context->bits_per_coded_sample = stream_.bitsPerSample;
+  decoder_.context->pkt_timebase = AVRational{1, int(std::min<uint32_t>(stream_.mediaScale, INT32_MAX))};
+  if (lib_->avcodec_open2(decoder_.context, codec, nullptr) < 0) return false;
 
   // The stream's own rate and channels, as its first frame has them:
   // ISO entries say stereo whatever the stream, and AAC with SBR plays at
   // twice the rate its configuration names.
-  int rate = context_->sample_rate, channels = context_->ch_layout.nb_channels;
+  int rate = decoder_.context->sample_rate, channels = decoder_.context->ch_layout.nb_channels;
   if (!Probe(&rate, &channels) && (rate <= 0 || channels <= 0)) return false;
   rate_ = PlayRate(rate);
   inRate_ = rate;
@@ -135,18 +121,18 @@ bool PacketSound::Open(const std::vector<SoundSegment>& segments, uint32_t movie
 bool PacketSound::Probe(int* rate, int* channels) {
   packets_.Seek(0, 0);
   for (int sent = 0; sent < kMaxPacketsWithoutSound;) {
-    int r = lib_->avcodec_receive_frame(context_, frame_);
+    int r = lib_->avcodec_receive_frame(decoder_.context, decoder_.frame);
     if (r == 0) {
-      const bool ok = frame_->sample_rate > 0 && frame_->ch_layout.nb_channels > 0;
-      if (ok) *rate = frame_->sample_rate, *channels = frame_->ch_layout.nb_channels;
-      lib_->av_frame_unref(frame_);
+      const bool ok = decoder_.frame->sample_rate > 0 && decoder_.frame->ch_layout.nb_channels > 0;
+      if (ok) *rate = decoder_.frame->sample_rate, *channels = decoder_.frame->ch_layout.nb_channels;
+      lib_->av_frame_unref(decoder_.frame);
       if (ok) break;
       continue;
     }
     if (r == AVERROR_EOF || (r == AVERROR(EAGAIN) && !SendNext())) break;
     ++sent;
   }
-  lib_->avcodec_flush_buffers(context_);
+  lib_->avcodec_flush_buffers(decoder_.context);
   drained_ = false;
   return *rate > 0 && *channels > 0;
 }
@@ -175,7 +161,7 @@ void PacketSound::Start(const Span& span) {
   const int64_t warm = inRate_ && inRate_ != rate_ ? kResamplerWarmUp : 0;
   const int64_t media = span.mediaTime + Rescale(pos_ - span.start - warm, stream_.mediaScale, uint64_t(rate_));
   packets_.Seek(media, stream_.preroll);
-  lib_->avcodec_flush_buffers(context_);
+  lib_->avcodec_flush_buffers(decoder_.context);
   if (resampler_) lib_->swr_free(&resampler_);
   inFormat_ = -1;  // inRate_ stays: the rate the stream was last seen at
   started_ = true;
@@ -198,17 +184,17 @@ bool PacketSound::SendNext() {
     }
     if (!source_.Read(p.offset, bytes_.data(), p.size)) continue;
     if (firstTime_ == AV_NOPTS_VALUE) firstTime_ = p.time;
-    lib_->av_packet_unref(packet_);
-    packet_->data = bytes_.data();
-    packet_->size = int(p.size);
-    packet_->pts = packet_->dts = p.time;
+    lib_->av_packet_unref(decoder_.packet);
+    decoder_.packet->data = bytes_.data();
+    decoder_.packet->size = int(p.size);
+    decoder_.packet->pts = decoder_.packet->dts = p.time;
     // A damaged packet is left out; the decoder goes on with the next.
-    lib_->avcodec_send_packet(context_, packet_);
-    lib_->av_packet_unref(packet_);
+    lib_->avcodec_send_packet(decoder_.context, decoder_.packet);
+    lib_->av_packet_unref(decoder_.packet);
     return true;
   }
   drained_ = true;
-  lib_->avcodec_send_packet(context_, nullptr);
+  lib_->avcodec_send_packet(decoder_.context, nullptr);
   return true;
 }
 
@@ -216,10 +202,10 @@ bool PacketSound::SendNext() {
 // no more.
 bool PacketSound::Decode(const Span& span) {
   for (int sent = 0; sent < kMaxPacketsWithoutSound;) {
-    int r = lib_->avcodec_receive_frame(context_, frame_);
+    int r = lib_->avcodec_receive_frame(decoder_.context, decoder_.frame);
     if (r == 0) {
-      bool got = Convert(frame_, span);
-      lib_->av_frame_unref(frame_);
+      bool got = Convert(decoder_.frame, span);
+      lib_->av_frame_unref(decoder_.frame);
       if (got) return true;
       continue;
     }

@@ -2,13 +2,13 @@
 
 #include "engine/container/wave_file.h"
 #include "engine/platform/handle_source.h"
+#include "engine/platform/media_file.h"
 #include "engine/audio/packet_sound.h"
 
 namespace vmedia {
 
 std::unique_ptr<SoundSource> OpenWaveSound(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = OpenMediaFile(path);
   if (file == INVALID_HANDLE_VALUE) return nullptr;
   WaveInfo wave;
   HandleSource source(file);

@@ -47,6 +47,13 @@ class FieldReader {
   bool ok_ = true;
 };
 
+// One atom held in memory: its type and payload, header left off.
+struct AtomSpan {
+  uint32_t type = 0;
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+};
+
 // The child atoms of a container's payload, in order. A size of 0 runs to
 // the end of the parent; fewer than 8 bytes left end the list (QuickTime's
 // 32-bit zero terminator). A child that does not fit sets corrupt().
@@ -54,11 +61,11 @@ class AtomIterator {
  public:
   AtomIterator(const uint8_t* data, size_t size) : p_(data), n_(size) {}
 
-  bool Next(uint32_t* type, const uint8_t** payload, size_t* size) {
+  bool Next(AtomSpan* atom) {
     if (corrupt_ || n_ - pos_ < 8) return false;
     FieldReader r(p_ + pos_, n_ - pos_);
     uint64_t atomSize = r.U32();
-    *type = r.U32();
+    atom->type = r.U32();
     size_t header = 8;
     if (atomSize == 1) {
       atomSize = r.U64();
@@ -68,8 +75,8 @@ class AtomIterator {
       atomSize = n_ - pos_;
     }
     if (atomSize < header || atomSize > n_ - pos_) return Corrupt();
-    *payload = p_ + pos_ + header;
-    *size = size_t(atomSize) - header;
+    atom->data = p_ + pos_ + header;
+    atom->size = size_t(atomSize) - header;
     pos_ += size_t(atomSize);
     return true;
   }

@@ -1,6 +1,6 @@
-// Where the movie reader gets its bytes: an open file (the engine's, see
-// engine/timeline_reader.cpp), or a buffer. Every read is exact: all n bytes
-// or failure.
+// Where the container readers get their bytes: a buffer here, an open file
+// from the layers that have files. Every read is exact: all n bytes or
+// failure.
 #pragma once
 #include <stddef.h>
 #include <stdint.h>

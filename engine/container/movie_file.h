@@ -1,7 +1,8 @@
 // The movie model: what a QuickTime / ISO base media file (.mov, .mp4, .m4v,
 // .m4a, .3gp) says about itself in its moov tables and, in a fragmented
 // file, in its movie fragments (moof), read without decoding a sample.
-// Durations, sizes and the times of video frames all come from here.
+// Durations, sizes, the times of video frames and the steps of time code
+// text all come from here, and so do the decoders' sample tables.
 //
 // Untrusted input: ParseMovie reads at most kMaxMoovBytes of the moov and as
 // much again of movie fragments, refuses counts that the file's size cannot
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "engine/container/byte_source.h"
+#include "engine/container/hundredth_steps.h"
 #include "engine/container/sample_description.h"
 #include "engine/container/sample_table.h"
 
@@ -32,19 +34,15 @@ struct EditSegment {
 struct Track {
   uint32_t id = 0;
   TrackKind kind = TrackKind::Other;
-  uint32_t handler = 0;        // hdlr subtype, e.g. 'vide', 'soun', 'tmcd'
-  uint32_t codec = 0;          // first sample description's format, e.g. 'avc1'
-  SampleDescription description;  // the first sample description (sound and video)
+  SampleDescription description;  // the first sample description
   bool enabled = true;         // tkhd flag 1; a disabled track is not presented
   uint32_t mediaTimeScale = 0;
   int64_t mediaDuration = 0;   // media units (mdhd)
   int64_t tkhdDuration = 0;    // movie units
-  // Video: the picture as stored, and how a viewer is to see it.
-  uint32_t codedWidth = 0, codedHeight = 0;  // first sample description's size
-  uint32_t aspectH = 0, aspectV = 0;  // pasp pixel aspect h:v; 0:0 without one
+  // Video: how a viewer is to see the picture the description stores.
   // Display size before the turn: the tkhd size (16.16) when it is set and is
-  // not just the coded size of non-square pixels, else the coded width times
-  // the aspect by the coded height.
+  // not just the description's size of non-square pixels, else that width
+  // times the pixel aspect by that height.
   double width = 0, height = 0;
   // From the tkhd matrix: the picture is flipped left to right first when
   // mirrored, then turned this many degrees clockwise (0, 90, 180 or 270).
@@ -89,7 +87,6 @@ struct MovieModel {
   // fragmented file at least mehd's and what the fragments' samples cover.
   int64_t duration = 0;
   int width = 0, height = 0;   // DisplaySize of the video track, 0x0 if none
-  uint32_t fragments = 0;      // movie fragments (moof) read
   std::vector<Track> tracks;
 
   // Index in tracks of the video track: the first enabled video track with
@@ -119,9 +116,9 @@ enum class ParseStatus {
 ParseStatus ParseMovie(ByteSource& src, MovieModel* out);
 
 // Movie times (ascending, distinct, in [0, duration)) at which a frame of
-// the video track (MovieModel::videoTrack) starts to show, its edit list applied: the
-// times a walk over next-interesting video samples visits. A frame already
-// showing when an edit begins counts at the edit's start.
+// the video track (MovieModel::videoTrack) starts to show, its edit list
+// applied: the times a walk over next-interesting video samples visits. A
+// frame already showing when an edit begins counts at the edit's start.
 std::vector<int32_t> VideoSampleTimes(const MovieModel& movie);
 
 // VideoSampleTimes and, for each of its entries in the same order, the
@@ -155,12 +152,8 @@ struct SampleRef {
 bool SampleAt(const Track& t, uint32_t sample, SampleRef* out);
 
 // Step times. With video these are the video sample times. Without video,
-// and with an enabled sound track that has samples, one step every
-// hundredth of a second (floor(k * timeScale / 100)), so that the frames
-// field of time code text reads as hundredths for sound; past about 11
-// hours the step widens so that no more than kMaxSteps are listed. Empty
+// and with an enabled sound track that has samples, HundredthSteps. Empty
 // otherwise.
-constexpr uint32_t kMaxSteps = 1u << 22;
 std::vector<int32_t> StepTimes(const MovieModel& movie);
 
 }  // namespace vmedia

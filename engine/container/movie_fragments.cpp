@@ -8,6 +8,7 @@
 
 #include "engine/container/atom_reader.h"
 #include "engine/container/media_time.h"
+#include "engine/container/top_level_boxes.h"
 
 namespace vmedia {
 
@@ -121,14 +122,12 @@ bool FragmentReader::Check(const uint8_t* p, size_t n, uint64_t moofStart) {
   pendingCount_.assign(m_->tracks.size(), 0);
   pendingTime_ = nextTime_;
   AtomIterator it(p, n);
-  uint32_t type;
-  const uint8_t* c;
-  size_t cn;
+  AtomSpan a;
   bool first = true;
   uint64_t next = moofStart;  // end of the data of the track fragment before
-  while (it.Next(&type, &c, &cn)) {
-    if (type != FourCC("traf")) continue;
-    if (!CheckTraf(c, cn, moofStart, first, &next)) return false;
+  while (it.Next(&a)) {
+    if (a.type != FourCC("traf")) continue;
+    if (!CheckTraf(a.data, a.size, moofStart, first, &next)) return false;
     first = false;
   }
   return !it.corrupt();
@@ -136,16 +135,14 @@ bool FragmentReader::Check(const uint8_t* p, size_t n, uint64_t moofStart) {
 
 bool FragmentReader::CheckTraf(const uint8_t* p, size_t n, uint64_t moofStart, bool first, uint64_t* next) {
   AtomIterator it(p, n);
-  uint32_t type;
-  const uint8_t *c, *tfhd = nullptr, *tfdt = nullptr;
-  size_t cn, tfhdSize = 0, tfdtSize = 0;
-  while (it.Next(&type, &c, &cn)) {
-    if (type == FourCC("tfhd") && !tfhd) tfhd = c, tfhdSize = cn;
-    if (type == FourCC("tfdt") && !tfdt) tfdt = c, tfdtSize = cn;
+  AtomSpan a, tfhd, tfdt;
+  while (it.Next(&a)) {
+    if (a.type == FourCC("tfhd") && !tfhd.data) tfhd = a;
+    if (a.type == FourCC("tfdt") && !tfdt.data) tfdt = a;
   }
-  if (it.corrupt() || !tfhd) return false;
+  if (it.corrupt() || !tfhd.data) return false;
 
-  FieldReader r(tfhd, tfhdSize);
+  FieldReader r(tfhd.data, tfhd.size);
   const uint32_t flags = r.U32() & 0xffffff, id = r.U32();
   const uint64_t baseOffset = (flags & kBaseDataOffset) ? r.U64() : 0;
   if (flags & kDescriptionIndex) r.U32();
@@ -169,9 +166,9 @@ bool FragmentReader::CheckTraf(const uint8_t* p, size_t n, uint64_t moofStart, b
       track = i;
       break;
     }
-  TrackFragment f{track, d, tfdt != nullptr, 0, runs_.size(), 0};
-  if (tfdt) {
-    FieldReader t(tfdt, tfdtSize);
+  TrackFragment f{track, d, tfdt.data != nullptr, 0, runs_.size(), 0};
+  if (tfdt.data) {
+    FieldReader t(tfdt.data, tfdt.size);
     f.time = t.U32() >> 24 == 1 ? t.U64() : t.U32();
     if (!t.ok() || f.time > kMaxMediaTime) return false;
   }
@@ -179,10 +176,10 @@ bool FragmentReader::CheckTraf(const uint8_t* p, size_t n, uint64_t moofStart, b
   AtomIterator runs(p, n);
   bool firstRun = true;
   uint64_t runNext = base, samples = 0, duration = 0;
-  while (runs.Next(&type, &c, &cn)) {
-    if (type != FourCC("trun")) continue;
+  while (runs.Next(&a)) {
+    if (a.type != FourCC("trun")) continue;
     Run run;
-    if (!CheckRun(c, cn, d, base, firstRun, &runNext, &run)) return false;
+    if (!CheckRun(a.data, a.size, d, base, firstRun, &runNext, &run)) return false;
     firstRun = false;
     samples += run.count;
     duration += run.duration;  // each below 2^62
@@ -261,7 +258,6 @@ ParseStatus FragmentReader::Commit() {
     }
     nextTime_[f.track] = time;
   }
-  ++m_->fragments;
   return ParseStatus::Ok;
 }
 
@@ -390,38 +386,22 @@ ParseStatus FragmentReader::Append(Track* t, const Run& run, const FragmentDefau
 
 ParseStatus ReadFragments(ByteSource& src, uint64_t offset, const std::vector<FragmentDefaults>& defaults,
                           MovieModel* m) {
-  const uint64_t fileSize = src.Size();
-  FragmentReader reader(m, defaults, fileSize);
+  FragmentReader reader(m, defaults, src.Size());
   std::vector<uint8_t> moof;
   uint64_t budget = kMaxMoovBytes;
-  for (int atoms = 0; atoms < kMaxFragmentAtoms && offset <= fileSize && fileSize - offset >= 8; ++atoms) {
-    uint8_t h[16];
-    if (!src.Read(offset, h, 8)) break;
-    FieldReader r(h, 8);
-    uint64_t size = r.U32();
-    const uint32_t type = r.U32();
-    uint64_t header = 8;
-    if (size == 1) {
-      if (fileSize - offset < 16 || !src.Read(offset + 8, h + 8, 8)) break;
-      FieldReader r64(h + 8, 8);
-      size = r64.U64();
-      header = 16;
-    } else if (size == 0) {
-      size = fileSize - offset;
-    }
-    // A cut or damaged box ends the fragments; those before it stand.
-    if (size < header || size > fileSize - offset) break;
-    if (type == FourCC("moof")) {
-      const uint64_t payload = size - header;
-      if (payload > budget) return ParseStatus::TooLarge;
-      budget -= payload;
-      moof.resize(size_t(payload));
-      if (!src.Read(offset + header, moof.data(), moof.size())) break;
-      if (!reader.Check(moof.data(), moof.size(), offset)) break;
-      ParseStatus st = reader.Commit();
-      if (st != ParseStatus::Ok) return st;
-    }
-    offset += size;
+  TopLevelBoxes boxes(src, offset, kMaxFragmentAtoms);
+  BoxHeader box;
+  // A cut or damaged box ends the fragments; those before it stand.
+  while (boxes.Read(&box) == TopLevelBoxes::Next::Box) {
+    if (box.type != FourCC("moof")) continue;
+    const uint64_t payload = box.size - box.headerSize;
+    if (payload > budget) return ParseStatus::TooLarge;
+    budget -= payload;
+    moof.resize(size_t(payload));
+    if (!src.Read(box.offset + box.headerSize, moof.data(), moof.size())) break;
+    if (!reader.Check(moof.data(), moof.size(), box.offset)) break;
+    ParseStatus st = reader.Commit();
+    if (st != ParseStatus::Ok) return st;
   }
   return ParseStatus::Ok;
 }

@@ -8,6 +8,7 @@
 #include "engine/container/media_time.h"
 #include "engine/container/movie_file.h"
 #include "engine/container/movie_fragments.h"
+#include "engine/container/top_level_boxes.h"
 
 namespace vmedia {
 
@@ -15,26 +16,6 @@ namespace {
 
 // Stop a scan of tiny top-level atoms from turning into millions of reads.
 constexpr int kMaxTopLevelAtoms = 1 << 16;
-
-bool Printable(uint32_t type) {
-  for (int shift = 0; shift < 32; shift += 8) {
-    uint8_t c = uint8_t(type >> shift);
-    if (c < 0x20 || c > 0x7e) return false;
-  }
-  return true;
-}
-
-bool KnownTopLevel(uint32_t type) {
-  switch (type) {
-    case FourCC("ftyp"): case FourCC("moov"): case FourCC("mdat"):
-    case FourCC("free"): case FourCC("skip"): case FourCC("wide"):
-    case FourCC("pnot"): case FourCC("uuid"): case FourCC("moof"):
-    case FourCC("mfra"): case FourCC("styp"): case FourCC("sidx"):
-    case FourCC("meta"): case FourCC("junk"):
-      return true;
-  }
-  return false;
-}
 
 class MoovParser {
  public:
@@ -58,7 +39,6 @@ class MoovParser {
   ParseStatus ParseMdhd(const uint8_t* p, size_t n, Track* t);
   ParseStatus ParseStbl(const uint8_t* p, size_t n, Track* t);
   ParseStatus ParseStsd(const uint8_t* p, size_t n, Track* t);
-  void ParseVisualEntry(const uint8_t* p, size_t n, Track* t);
   ParseStatus ParseStts(const uint8_t* p, size_t n, SampleTable* s);
   ParseStatus ParseCtts(const uint8_t* p, size_t n, SampleTable* s);
   ParseStatus ParseStss(const uint8_t* p, size_t n, SampleTable* s);
@@ -96,31 +76,40 @@ bool TableHeader(FieldReader& r, size_t entrySize, uint32_t* version, uint32_t* 
   return r.ok() && *count <= r.Remaining() / entrySize;
 }
 
+// The start of mvhd and mdhd: version and flags, creation and modification
+// times, the time scale and the duration, the times and the duration 64
+// bits wide in version 1. Whether they are.
+bool ReadScaleAndDuration(FieldReader& r, uint32_t* scale, uint64_t* duration) {
+  const bool wide = r.U32() >> 24 == 1;
+  r.Skip(wide ? 16 : 8);
+  *scale = r.U32();
+  *duration = wide ? r.U64() : r.U32();
+  return wide;
+}
+
 ParseStatus MoovParser::Parse(const uint8_t* moov, size_t size, MovieModel* m) {
   AtomIterator it(moov, size);
-  uint32_t type;
-  const uint8_t* p;
-  size_t n;
+  AtomSpan a;
   bool haveMvhd = false;
-  while (it.Next(&type, &p, &n)) {
+  while (it.Next(&a)) {
     ParseStatus st = ParseStatus::Ok;
-    switch (type) {
+    switch (a.type) {
       case FourCC("mvhd"):
         if (haveMvhd) break;
         haveMvhd = true;
-        st = ParseMvhd(p, n, m);
+        st = ParseMvhd(a.data, a.size, m);
         break;
       case FourCC("trak"):
         if (m->tracks.size() >= kMaxTracks) return ParseStatus::TooLarge;
         m->tracks.emplace_back();
-        st = ParseTrak(p, n, &m->tracks.back());
+        st = ParseTrak(a.data, a.size, &m->tracks.back());
         break;
       case FourCC("cmov"):
         return ParseStatus::Unsupported;
       case FourCC("mvex"):
         if (fragmented) break;
         fragmented = true;
-        st = ParseMvex(p, n);
+        st = ParseMvex(a.data, a.size);
         break;
     }
     if (st != ParseStatus::Ok) return st;
@@ -131,15 +120,13 @@ ParseStatus MoovParser::Parse(const uint8_t* moov, size_t size, MovieModel* m) {
 
 ParseStatus MoovParser::ParseMvex(const uint8_t* p, size_t n) {
   AtomIterator it(p, n);
-  uint32_t type;
-  const uint8_t* c;
-  size_t cn;
-  while (it.Next(&type, &c, &cn)) {
-    FieldReader r(c, cn);
-    if (type == FourCC("mehd")) {
+  AtomSpan a;
+  while (it.Next(&a)) {
+    FieldReader r(a.data, a.size);
+    if (a.type == FourCC("mehd")) {
       fragmentDuration = r.U32() >> 24 == 1 ? r.U64() : r.U32();
       if (!r.ok()) fragmentDuration = 0;
-    } else if (type == FourCC("trex") && trex.size() < kMaxTracks) {
+    } else if (a.type == FourCC("trex") && trex.size() < kMaxTracks) {
       FragmentDefaults d;
       r.U32();
       d.trackId = r.U32();
@@ -194,17 +181,8 @@ ParseStatus Finish(MovieModel* m, uint64_t fileSize, uint64_t fragmentDuration) 
 
 ParseStatus MoovParser::ParseMvhd(const uint8_t* p, size_t n, MovieModel* m) {
   FieldReader r(p, n);
-  uint32_t version = r.U32() >> 24;
   uint64_t duration;
-  if (version == 1) {
-    r.Skip(16);
-    m->timeScale = r.U32();
-    duration = r.U64();
-  } else {
-    r.Skip(8);
-    m->timeScale = r.U32();
-    duration = r.U32();
-  }
+  ReadScaleAndDuration(r, &m->timeScale, &duration);
   // Time scales are signed 32-bit numbers to the engine's callers: one past
   // that range would turn negative.
   if (!r.ok() || m->timeScale == 0 || m->timeScale > uint32_t(std::numeric_limits<int32_t>::max()))
@@ -216,26 +194,22 @@ ParseStatus MoovParser::ParseMvhd(const uint8_t* p, size_t n, MovieModel* m) {
 
 ParseStatus MoovParser::ParseTrak(const uint8_t* p, size_t n, Track* t) {
   AtomIterator it(p, n);
-  uint32_t type;
-  const uint8_t* c;
-  size_t cn;
+  AtomSpan a;
   bool haveTkhd = false, haveMdia = false;
-  while (it.Next(&type, &c, &cn)) {
+  while (it.Next(&a)) {
     ParseStatus st = ParseStatus::Ok;
-    if (type == FourCC("tkhd") && !haveTkhd) {
+    if (a.type == FourCC("tkhd") && !haveTkhd) {
       haveTkhd = true;
-      st = ParseTkhd(c, cn, t);
-    } else if (type == FourCC("mdia") && !haveMdia) {
+      st = ParseTkhd(a.data, a.size, t);
+    } else if (a.type == FourCC("mdia") && !haveMdia) {
       haveMdia = true;
-      st = ParseMdia(c, cn, t);
-    } else if (type == FourCC("edts")) {
-      AtomIterator e(c, cn);
-      uint32_t et;
-      const uint8_t* ep;
-      size_t en;
-      while (e.Next(&et, &ep, &en))
-        if (et == FourCC("elst")) {
-          st = ParseElst(ep, en, t);
+      st = ParseMdia(a.data, a.size, t);
+    } else if (a.type == FourCC("edts")) {
+      AtomIterator e(a.data, a.size);
+      AtomSpan edit;
+      while (e.Next(&edit))
+        if (edit.type == FourCC("elst")) {
+          st = ParseElst(edit.data, edit.size, t);
           break;
         }
       if (e.corrupt()) st = ParseStatus::Corrupt;
@@ -246,12 +220,13 @@ ParseStatus MoovParser::ParseTrak(const uint8_t* p, size_t n, Track* t) {
   if (t->kind == TrackKind::Video) {
     // Writers that keep the aspect in pasp (and QuickTime's tapt) leave the
     // coded size in tkhd; the picture is still shown at its aspect.
-    const bool square = t->aspectH == t->aspectV;
+    const SampleDescription& d = t->description;
+    const bool square = d.aspectH == d.aspectV;
     const bool tkhdSet = t->width > 0 && t->height > 0;
-    const bool tkhdCoded = t->width == t->codedWidth && t->height == t->codedHeight;
+    const bool tkhdCoded = t->width == d.width && t->height == d.height;
     if (!tkhdSet || (tkhdCoded && !square)) {
-      t->width = square ? t->codedWidth : double(t->codedWidth) * t->aspectH / t->aspectV;
-      t->height = t->codedHeight;
+      t->width = square ? d.width : double(d.width) * d.aspectH / d.aspectV;
+      t->height = d.height;
     }
   }
   return ParseStatus::Ok;
@@ -319,53 +294,41 @@ ParseStatus MoovParser::ParseElst(const uint8_t* p, size_t n, Track* t) {
 
 ParseStatus MoovParser::ParseMdia(const uint8_t* p, size_t n, Track* t) {
   AtomIterator it(p, n);
-  uint32_t type;
-  const uint8_t* c;
-  size_t cn;
-  const uint8_t* minf = nullptr;
-  size_t minfSize = 0;
+  AtomSpan a, minf;
   bool haveMdhd = false, haveHdlr = false;
-  while (it.Next(&type, &c, &cn)) {
-    if (type == FourCC("mdhd") && !haveMdhd) {
+  uint32_t handler = 0;
+  while (it.Next(&a)) {
+    if (a.type == FourCC("mdhd") && !haveMdhd) {
       haveMdhd = true;
-      ParseStatus st = ParseMdhd(c, cn, t);
+      ParseStatus st = ParseMdhd(a.data, a.size, t);
       if (st != ParseStatus::Ok) return st;
-    } else if (type == FourCC("hdlr") && !haveHdlr) {
+    } else if (a.type == FourCC("hdlr") && !haveHdlr) {
       // The media's handler; minf may hold a data handler's hdlr too.
       haveHdlr = true;
-      FieldReader r(c, cn);
+      FieldReader r(a.data, a.size);
       r.Skip(8);
-      t->handler = r.U32();
+      handler = r.U32();
       if (!r.ok()) return ParseStatus::Corrupt;
-    } else if (type == FourCC("minf") && !minf) {
-      minf = c;
-      minfSize = cn;
+    } else if (a.type == FourCC("minf") && !minf.data) {
+      minf = a;
     }
   }
   if (it.corrupt() || !haveMdhd) return ParseStatus::Corrupt;
-  if (t->handler == FourCC("vide")) t->kind = TrackKind::Video;
-  else if (t->handler == FourCC("soun")) t->kind = TrackKind::Sound;
-  if (!minf) return ParseStatus::Ok;
+  if (handler == FourCC("vide")) t->kind = TrackKind::Video;
+  else if (handler == FourCC("soun")) t->kind = TrackKind::Sound;
+  if (!minf.data) return ParseStatus::Ok;
 
-  AtomIterator mi(minf, minfSize);
-  while (mi.Next(&type, &c, &cn))
-    if (type == FourCC("stbl")) return ParseStbl(c, cn, t);
+  AtomIterator mi(minf.data, minf.size);
+  while (mi.Next(&a))
+    if (a.type == FourCC("stbl")) return ParseStbl(a.data, a.size, t);
   return mi.corrupt() ? ParseStatus::Corrupt : ParseStatus::Ok;
 }
 
 ParseStatus MoovParser::ParseMdhd(const uint8_t* p, size_t n, Track* t) {
   FieldReader r(p, n);
   uint64_t duration;
-  if (r.U32() >> 24 == 1) {
-    r.Skip(16);
-    t->mediaTimeScale = r.U32();
-    duration = r.U64();
-  } else {
-    r.Skip(8);
-    t->mediaTimeScale = r.U32();
-    duration = r.U32();
-    if (duration == 0xffffffffu) duration = 0;
-  }
+  const bool wide = ReadScaleAndDuration(r, &t->mediaTimeScale, &duration);
+  if (!wide && duration == 0xffffffffu) duration = 0;
   if (!r.ok() || t->mediaTimeScale == 0) return ParseStatus::Corrupt;
   if (duration > kMaxMediaTime) return ParseStatus::TooLarge;
   t->mediaDuration = int64_t(duration);
@@ -374,18 +337,16 @@ ParseStatus MoovParser::ParseMdhd(const uint8_t* p, size_t n, Track* t) {
 
 ParseStatus MoovParser::ParseStbl(const uint8_t* p, size_t n, Track* t) {
   AtomIterator it(p, n);
-  uint32_t type;
-  const uint8_t* c;
-  size_t cn;
+  AtomSpan a;
   SampleTable& s = t->samples;
   s.dataEnd = fileSize_;
   std::vector<uint32_t> stsc;
   uint64_t sizeCount = 0;
   bool seen[8] = {};
-  while (it.Next(&type, &c, &cn)) {
+  while (it.Next(&a)) {
     ParseStatus st = ParseStatus::Ok;
     int slot = -1;
-    switch (type) {
+    switch (a.type) {
       case FourCC("stsd"): slot = 0; break;
       case FourCC("stts"): slot = 1; break;
       case FourCC("ctts"): slot = 2; break;
@@ -396,16 +357,16 @@ ParseStatus MoovParser::ParseStbl(const uint8_t* p, size_t n, Track* t) {
     }
     if (slot < 0 || seen[slot]) continue;  // the first of each counts
     seen[slot] = true;
-    switch (type) {
-      case FourCC("stsd"): st = ParseStsd(c, cn, t); break;
-      case FourCC("stts"): st = ParseStts(c, cn, &s); break;
-      case FourCC("ctts"): st = ParseCtts(c, cn, &s); break;
-      case FourCC("stss"): st = ParseStss(c, cn, &s); break;
-      case FourCC("stsz"): st = ParseStsz(c, cn, &s, &sizeCount); break;
-      case FourCC("stz2"): st = ParseStz2(c, cn, &s, &sizeCount); break;
-      case FourCC("stsc"): st = ParseStsc(c, cn, &stsc); break;
-      case FourCC("stco"): st = ParseChunkOffsets(c, cn, false, &s); break;
-      case FourCC("co64"): st = ParseChunkOffsets(c, cn, true, &s); break;
+    switch (a.type) {
+      case FourCC("stsd"): st = ParseStsd(a.data, a.size, t); break;
+      case FourCC("stts"): st = ParseStts(a.data, a.size, &s); break;
+      case FourCC("ctts"): st = ParseCtts(a.data, a.size, &s); break;
+      case FourCC("stss"): st = ParseStss(a.data, a.size, &s); break;
+      case FourCC("stsz"): st = ParseStsz(a.data, a.size, &s, &sizeCount); break;
+      case FourCC("stz2"): st = ParseStz2(a.data, a.size, &s, &sizeCount); break;
+      case FourCC("stsc"): st = ParseStsc(a.data, a.size, &stsc); break;
+      case FourCC("stco"): st = ParseChunkOffsets(a.data, a.size, false, &s); break;
+      case FourCC("co64"): st = ParseChunkOffsets(a.data, a.size, true, &s); break;
     }
     if (st != ParseStatus::Ok) return st;
   }
@@ -439,43 +400,10 @@ ParseStatus MoovParser::ParseStsd(const uint8_t* p, size_t n, Track* t) {
   uint32_t entries = r.U32();
   if (!r.ok() || entries == 0) return ParseStatus::Ok;  // nothing to learn
   FieldReader e(r.Here(), r.Remaining());
-  uint32_t entrySize = e.U32();
-  t->codec = e.U32();
-  if (!e.ok() || entrySize > r.Remaining() || entrySize < 8) {
-    t->codec = 0;
-    return ParseStatus::Ok;
-  }
-  if (t->kind == TrackKind::Video) ParseVisualEntry(r.Here() + 8, entrySize - 8, t);
-  ReadSampleDescription(t->codec, r.Here() + 8, entrySize - 8, t->kind, &t->description);
+  const uint32_t entrySize = e.U32(), format = e.U32();
+  if (!e.ok() || entrySize > r.Remaining() || entrySize < 8) return ParseStatus::Ok;
+  ReadSampleDescription(format, r.Here() + 8, entrySize - 8, t->kind, &t->description);
   return ParseStatus::Ok;
-}
-
-// A visual sample entry's payload: the picture size in its fixed fields,
-// then boxes, among them the pixel aspect. Damage here costs the size, not
-// the movie.
-void MoovParser::ParseVisualEntry(const uint8_t* p, size_t n, Track* t) {
-  constexpr size_t kFixedFields = 78;
-  FieldReader e(p, n);
-  e.Skip(6 + 2 + 16);  // reserved, data reference, version, revision, vendor, qualities
-  uint16_t w = e.U16(), h = e.U16();
-  if (!e.ok()) return;
-  t->codedWidth = w;
-  t->codedHeight = h;
-  if (n < kFixedFields) return;
-  AtomIterator it(p + kFixedFields, n - kFixedFields);
-  uint32_t type;
-  const uint8_t* c;
-  size_t cn;
-  while (it.Next(&type, &c, &cn)) {
-    if (type != FourCC("pasp")) continue;
-    FieldReader a(c, cn);
-    uint32_t hSpacing = a.U32(), vSpacing = a.U32();
-    if (a.ok() && hSpacing && vSpacing) {
-      t->aspectH = hSpacing;
-      t->aspectV = vSpacing;
-    }
-    break;
-  }
 }
 
 ParseStatus MoovParser::ParseStts(const uint8_t* p, size_t n, SampleTable* s) {
@@ -590,31 +518,21 @@ ParseStatus MoovParser::ParseChunkOffsets(const uint8_t* p, size_t n, bool wide,
 ParseStatus ParseMovie(ByteSource& src, MovieModel* out) {
   *out = MovieModel();
   const uint64_t fileSize = src.Size();
-  uint64_t offset = 0;
+  TopLevelBoxes boxes(src, 0, kMaxTopLevelAtoms);
+  BoxHeader box;
   bool sawAtom = false;
-  for (int atoms = 0; atoms < kMaxTopLevelAtoms && fileSize - offset >= 8; ++atoms) {
-    uint8_t h[16];
-    if (!src.Read(offset, h, 8)) return ParseStatus::Truncated;
-    FieldReader r(h, 8);
-    uint64_t size = r.U32();
-    uint32_t type = r.U32();
-    uint64_t header = 8;
-    bool plausible = sawAtom || KnownTopLevel(type);
-    if (size == 1) {
-      if (fileSize - offset < 16 || !src.Read(offset + 8, h + 8, 8))
-        return plausible ? ParseStatus::Truncated : ParseStatus::NotAMovie;
-      FieldReader r64(h + 8, 8);
-      size = r64.U64();
-      header = 16;
-    } else if (size == 0) {
-      size = fileSize - offset;
-    }
-    if (!Printable(type) || size < header)
+  for (;;) {
+    const TopLevelBoxes::Next next = boxes.Read(&box);
+    if (next == TopLevelBoxes::Next::End) break;
+    if (next == TopLevelBoxes::Next::Unreadable) return ParseStatus::Truncated;
+    const bool plausible = sawAtom || KnownTopLevelBox(box.type);
+    if (next == TopLevelBoxes::Next::CutHeader) return plausible ? ParseStatus::Truncated : ParseStatus::NotAMovie;
+    if (!PrintableFourCC(box.type) || next == TopLevelBoxes::Next::Undersized)
       return sawAtom ? ParseStatus::Corrupt : ParseStatus::NotAMovie;
-    if (size > fileSize - offset) return plausible ? ParseStatus::Truncated : ParseStatus::NotAMovie;
+    if (next == TopLevelBoxes::Next::Overruns) return plausible ? ParseStatus::Truncated : ParseStatus::NotAMovie;
 
-    if (type == FourCC("moov")) {
-      uint64_t payload = size - header;
+    if (box.type == FourCC("moov")) {
+      uint64_t payload = box.size - box.headerSize;
       if (payload > kMaxMoovBytes) return ParseStatus::TooLarge;
       MovieModel model;
       ParseStatus st;
@@ -622,11 +540,11 @@ ParseStatus ParseMovie(ByteSource& src, MovieModel* out) {
         MoovParser parser(fileSize);
         {
           std::vector<uint8_t> moov(static_cast<size_t>(payload));
-          if (!src.Read(offset + header, moov.data(), moov.size())) return ParseStatus::Truncated;
+          if (!src.Read(box.offset + box.headerSize, moov.data(), moov.size())) return ParseStatus::Truncated;
           st = parser.Parse(moov.data(), moov.size(), &model);
         }
         if (st == ParseStatus::Ok && parser.fragmented)
-          st = ReadFragments(src, offset + size, parser.trex, &model);
+          st = ReadFragments(src, box.offset + box.size, parser.trex, &model);
         if (st == ParseStatus::Ok) st = Finish(&model, fileSize, parser.fragmentDuration);
       } catch (...) {  // allocation failure: nothing else throws here
         return ParseStatus::TooLarge;
@@ -635,9 +553,9 @@ ParseStatus ParseMovie(ByteSource& src, MovieModel* out) {
       return st;
     }
     sawAtom = true;
-    offset += size;
   }
   // Part of an atom header after complete atoms: the file was cut short.
+  const uint64_t offset = boxes.offset();
   if (sawAtom && offset < fileSize && fileSize - offset < 8) return ParseStatus::Truncated;
   return ParseStatus::NotAMovie;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "engine/container/hundredth_steps.h"
 #include "engine/container/media_time.h"
 #include "engine/container/movie_file.h"
 
@@ -180,21 +181,8 @@ std::vector<EditSegment> PresentedEdits(const Track& t, const MovieModel& movie)
 
 std::vector<int32_t> StepTimes(const MovieModel& movie) {
   std::vector<int32_t> out = VideoSampleTimes(movie);
-  if (!out.empty() || !movie.hasSound() || movie.duration <= 0) return out;
-  try {
-    // Hundredths of a second, widened for very long sound.
-    const uint64_t hundredths = uint64_t(MulDiv(movie.duration, 100, movie.timeScale)) + 1;
-    const uint64_t step = std::max<uint64_t>(1, (hundredths + kMaxSteps - 1) / kMaxSteps);
-    out.reserve(size_t(std::min<uint64_t>(hundredths / step + 1, kMaxSteps + 1)));
-    for (uint64_t k = 0;; ++k) {
-      int64_t at = MulDiv(int64_t(k * step), movie.timeScale, 100);
-      if (at >= movie.duration) break;
-      if (out.empty() || out.back() != at) out.push_back(int32_t(at));
-    }
-  } catch (...) {
-    out.clear();
-  }
-  return out;
+  if (!out.empty() || !movie.hasSound()) return out;
+  return HundredthSteps(movie.duration, movie.timeScale);
 }
 
 }  // namespace vmedia

@@ -15,12 +15,6 @@ namespace {
 constexpr size_t kVisualFields = 78;  // through the colour table id
 constexpr size_t kSoundFieldsV0 = 28, kSoundFieldsV1 = 44, kSoundFieldsV2 = 64;
 
-bool Printable(const uint8_t* p) {
-  for (int i = 0; i < 4; ++i)
-    if (p[i] < 0x20 || p[i] > 0x7e) return false;
-  return true;
-}
-
 void SetConfig(const uint8_t* p, size_t n, SampleDescription* d) {
   if (n > kMaxDescriptionConfig) return;
   d->config.assign(p, p + n);
@@ -102,6 +96,7 @@ void ReadAlac(const uint8_t* p, size_t n, SampleDescription* d, bool* haveConfig
 // 'wave' (QuickTime sound) holds more of them.
 struct Extensions {
   bool haveConfig = false;
+  bool havePasp = false;
   const uint8_t* glbl = nullptr;
   size_t glblSize = 0;
   int enda = -1;  // -1 none, 0 big-endian, 1 little-endian
@@ -110,30 +105,35 @@ struct Extensions {
 
 void ReadBoxes(const uint8_t* p, size_t n, bool inWave, SampleDescription* d, Extensions* x) {
   AtomIterator it(p, n);
-  uint32_t type;
-  const uint8_t* c;
-  size_t cn;
-  while (it.Next(&type, &c, &cn)) {
-    FieldReader r(c, cn);
-    switch (type) {
+  AtomSpan a;
+  while (it.Next(&a)) {
+    FieldReader r(a.data, a.size);
+    switch (a.type) {
       case FourCC("avcC"): case FourCC("hvcC"): case FourCC("av1C"): case FourCC("SMI "):
-        if (!x->haveConfig && cn <= kMaxDescriptionConfig) {
-          SetConfig(c, cn, d);
+        if (!x->haveConfig && a.size <= kMaxDescriptionConfig) {
+          SetConfig(a.data, a.size, d);
           x->haveConfig = true;
         }
         break;
       case FourCC("esds"):
-        if (!x->haveConfig && !d->objectType) ReadEsds(c, cn, d, &x->haveConfig);
+        if (!x->haveConfig && !d->objectType) ReadEsds(a.data, a.size, d, &x->haveConfig);
         break;
       case FourCC("alac"):
-        if (!x->haveConfig) ReadAlac(c, cn, d, &x->haveConfig);
+        if (!x->haveConfig) ReadAlac(a.data, a.size, d, &x->haveConfig);
         break;
       case FourCC("glbl"):
         if (!x->glbl) {
-          x->glbl = c;
-          x->glblSize = cn;
+          x->glbl = a.data;
+          x->glblSize = a.size;
         }
         break;
+      case FourCC("pasp"): {
+        if (x->havePasp) break;
+        x->havePasp = true;
+        const uint32_t h = r.U32(), v = r.U32();
+        if (r.ok() && h && v) d->aspectH = h, d->aspectV = v;
+        break;
+      }
       case FourCC("fiel"): {
         uint8_t fields = r.U8();
         if (r.ok() && (fields == 1 || fields == 2)) d->fieldCount = fields;
@@ -141,7 +141,7 @@ void ReadBoxes(const uint8_t* p, size_t n, bool inWave, SampleDescription* d, Ex
       }
       case FourCC("enda"): {
         // Usually 16 bits; a single byte is seen too.
-        uint32_t v = cn >= 2 ? r.U16() : r.U8();
+        uint32_t v = a.size >= 2 ? r.U16() : r.U8();
         if (r.ok()) x->enda = v ? 1 : 0;
         break;
       }
@@ -157,7 +157,7 @@ void ReadBoxes(const uint8_t* p, size_t n, bool inWave, SampleDescription* d, Ex
         break;
       }
       case FourCC("wave"):
-        if (!inWave) ReadBoxes(c, cn, true, d, x);  // not nested further
+        if (!inWave) ReadBoxes(a.data, a.size, true, d, x);  // not nested further
         break;
     }
   }
@@ -166,8 +166,10 @@ void ReadBoxes(const uint8_t* p, size_t n, bool inWave, SampleDescription* d, Ex
 void ReadVisual(const uint8_t* p, size_t n, SampleDescription* d, Extensions* x) {
   FieldReader r(p, n);
   r.Skip(24);
-  d->width = r.U16();
-  d->height = r.U16();
+  const uint16_t width = r.U16(), height = r.U16();
+  if (!r.ok()) return;
+  d->width = width;
+  d->height = height;
   r.Skip(4 + 4 + 4 + 2 + 32);  // resolutions, data size, frame count, compressor name
   uint16_t depth = r.U16();
   int16_t tableId = int16_t(r.U16());
@@ -234,7 +236,7 @@ void ReadSound(const uint8_t* p, size_t n, SampleDescription* d, Extensions* x) 
     // Version 1 is QuickTime's four more fields, or ISO's AudioSampleEntryV1
     // with boxes straight after; a box header there has a printable type
     // where QuickTime has a byte count.
-    const bool isoV1 = n >= kSoundFieldsV0 + 8 && Printable(p + kSoundFieldsV0 + 4);
+    const bool isoV1 = n >= kSoundFieldsV0 + 8 && PrintableFourCC(FieldReader(p + kSoundFieldsV0 + 4, 4).U32());
     if (version == 1 && !isoV1) {
       FieldReader v1(p + kSoundFieldsV0, n - kSoundFieldsV0);
       uint32_t spp = v1.U32(), bpp = v1.U32(), bpf = v1.U32(), bps = v1.U32();
@@ -277,6 +279,18 @@ void ReadSampleDescription(uint32_t format, const uint8_t* payload, size_t size,
     ReadBoxes(payload + 8, size - 8, false, out, &x);
   }
   if (!x.haveConfig && x.glbl) SetConfig(x.glbl, x.glblSize, out);
+}
+
+JpegCoding JpegCodingOf(const SampleDescription& d) {
+  switch (d.format) {
+    case FourCC("jpeg"): case FourCC("mjpa"): case FourCC("AVDJ"): case FourCC("dmb1"):
+      return JpegCoding::Jpeg;
+    case FourCC("mjpb"):
+      return JpegCoding::MotionJpegB;
+    case FourCC("mp4v"):
+      return d.objectType == 0x6C ? JpegCoding::Jpeg : JpegCoding::None;
+  }
+  return JpegCoding::None;
 }
 
 std::vector<uint32_t> DefaultPalette(uint32_t bits, bool grey) {

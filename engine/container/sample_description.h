@@ -46,6 +46,7 @@ struct SampleDescription {
   // for other depths.
   std::vector<uint32_t> palette;
   uint32_t fieldCount = 0;  // 'fiel': 1 or 2; 0 without one
+  uint32_t aspectH = 0, aspectV = 0;  // 'pasp' pixel aspect h:v; 0:0 without one
 
   // Sound entries (QuickTime versions 0, 1, 2 and ISO AudioSampleEntry),
   // as stored: ISO entries say 2 channels and 16 bits whatever the stream
@@ -66,6 +67,12 @@ struct SampleDescription {
   uint32_t waveFormat = 0;
   uint32_t version = 0;  // the sound entry's version field (0, 1, 2)
 };
+
+// Pictures coded as JPEG: Photo-JPEG, Motion JPEG A (also as Avid and
+// Matrox write it) and B, and MPEG-4's JPEG object type. Their samples code
+// the full 0-255 range.
+enum class JpegCoding { None, Jpeg, MotionJpegB };
+JpegCoding JpegCodingOf(const SampleDescription& d);
 
 // lpcmFlags bits (QuickTime version 2 sound).
 constexpr uint32_t kLpcmFloat = 0x1, kLpcmBigEndian = 0x2, kLpcmSignedInteger = 0x4,

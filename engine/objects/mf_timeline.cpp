@@ -7,6 +7,7 @@
 #include <cmath>
 #include <memory>
 
+#include "engine/container/hundredth_steps.h"
 #include "engine/platform/media_foundation.h"
 
 namespace vmedia {
@@ -63,10 +64,7 @@ void Probe(const std::wstring& path, ProbeResult* out) {
     if (tl.videoTimes.empty()) tl.videoTimes.push_back(0);
     tl.stepTimes = tl.videoTimes;
   } else {
-    // Sound alone steps in hundredths of a second, so time code frames read
-    // as hundredths.
-    for (int64_t k = 0; k * kTimeScale / 100 < tl.duration && k < (1 << 22); ++k)
-      tl.stepTimes.push_back(static_cast<int32_t>(k * kTimeScale / 100));
+    tl.stepTimes = HundredthSteps(tl.duration, kTimeScale);
   }
   out->ok = true;
 }

@@ -45,8 +45,8 @@ OSErr NewMovieFromRef(Movie* out, int16_t refNum, int16_t flags) {
   if (err != noErr) return err;
   const Timeline& tl = m->timeline;
   m->path = path;
-  if (tl.hasVideo) m->naturalBox = Rect{0, 0, static_cast<int16_t>(tl.height), static_cast<int16_t>(tl.width)};
-  m->box = m->naturalBox;
+  // A movie's box starts as its picture's size, empty for sound alone.
+  if (tl.hasVideo) m->box = Rect{0, 0, static_cast<int16_t>(tl.height), static_cast<int16_t>(tl.width)};
   m->gworld = CurrentPort();
   m->active = (flags & kNewMovieActive) != 0;
   m->clock.Reset(tl.timeScale, tl.duration);

@@ -4,6 +4,7 @@
 
 #include "engine/objects/file_specs.h"
 #include "engine/objects/status.h"
+#include "engine/platform/media_file.h"
 
 namespace vmedia {
 namespace {
@@ -25,8 +26,7 @@ OSErr OpenFileForSpec(const FSSpec* spec, int8_t permission, int16_t* refNum) {
   std::wstring path;
   if (!SpecPath(spec, &path)) return fnfErr;
   if (openFiles.size() >= kMaxOpenFiles) return tmfoErr;
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = OpenMediaFile(path);
   if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND ? fnfErr : ioErr;
   int16_t ref = nextRef;
   while (openFiles.count(ref)) ref = ref == INT16_MAX ? 1 : ref + 1;

@@ -27,11 +27,9 @@ struct MovieRecord {
   TimeBaseRecord timeBase;
   std::wstring path;
   vmedia::Timeline timeline;
-  Rect naturalBox = {0, 0, 0, 0};
   Rect box = {0, 0, 0, 0};
   CGrafPtr gworld = nullptr;
   bool active = false;
-  int32_t playHints = 0;
   int16_t volume = 256;
   vmedia::MovieClock clock;
   std::unique_ptr<vmedia::FrameQueue> video;

@@ -8,7 +8,10 @@
 #include <atomic>
 #include <new>
 
+#include "engine/platform/codec_decoder.h"
 #include "engine/platform/codec_library.h"
+#include "engine/platform/handle_source.h"
+#include "engine/platform/media_file.h"
 #include "engine/container/fourcc.h"
 #include "engine/video/orient.h"
 #include "engine/video/picture_scaler.h"
@@ -27,16 +30,17 @@ constexpr int kMaxPacketsPerPicture = 8192;
 constexpr uint32_t kMaxVideoSampleBytes = 256u << 20;
 
 AVCodecID CodecFor(const SampleDescription& d) {
+  switch (JpegCodingOf(d)) {
+    case JpegCoding::Jpeg: return AV_CODEC_ID_MJPEG;
+    case JpegCoding::MotionJpegB: return AV_CODEC_ID_MJPEGB;
+    case JpegCoding::None: break;
+  }
   switch (d.format) {
     case FourCC("avc1"): case FourCC("avc3"): return AV_CODEC_ID_H264;
     case FourCC("hvc1"): case FourCC("hev1"): return AV_CODEC_ID_HEVC;
     case FourCC("av01"): return AV_CODEC_ID_AV1;
-    case FourCC("mp4v"):
-      if (d.objectType == 0x6C) return AV_CODEC_ID_MJPEG;
-      return d.objectType == 0 || d.objectType == 0x20 ? AV_CODEC_ID_MPEG4 : AV_CODEC_ID_NONE;
+    case FourCC("mp4v"): return d.objectType == 0 || d.objectType == 0x20 ? AV_CODEC_ID_MPEG4 : AV_CODEC_ID_NONE;
     case FourCC("h263"): case FourCC("s263"): case FourCC("H263"): return AV_CODEC_ID_H263;
-    case FourCC("jpeg"): case FourCC("mjpa"): case FourCC("AVDJ"): case FourCC("dmb1"): return AV_CODEC_ID_MJPEG;
-    case FourCC("mjpb"): return AV_CODEC_ID_MJPEGB;
     case FourCC("rle "): return AV_CODEC_ID_QTRLE;
     case FourCC("smc "): return AV_CODEC_ID_SMC;
     case FourCC("rpza"): return AV_CODEC_ID_RPZA;
@@ -70,7 +74,7 @@ class CodecFrames : public FrameReader {
   CodecFrames(const FrameRequest& shape, std::shared_ptr<const MovieModel> model,
               std::shared_ptr<const std::vector<uint32_t>> samples)
       : shape_(shape), model_(std::move(model)), samples_(std::move(samples)), track_(*VideoTrackOf(*model_)),
-        lib_(Codecs()), scaler_(lib_) {}
+        lib_(Codecs()), file_(OpenMediaFile(shape_.path)), source_(file_), scaler_(lib_) {}
   ~CodecFrames() override;
 
   bool Open();
@@ -90,10 +94,9 @@ class CodecFrames : public FrameReader {
   const std::shared_ptr<const std::vector<uint32_t>> samples_;  // shown index -> decode index
   const Track& track_;
   const CodecLibrary* const lib_;
-  HANDLE file_ = INVALID_HANDLE_VALUE;
-  AVCodecContext* context_ = nullptr;
-  AVPacket* packet_ = nullptr;
-  AVFrame* picture_ = nullptr;
+  const HANDLE file_;
+  HandleSource source_;
+  CodecDecoder decoder_;
   PictureScaler scaler_;
   std::vector<int64_t> shownTimes_;  // presentation time of each shown index's sample
   std::vector<uint8_t> bytes_;       // the sample being sent, with the padding decoders read past
@@ -108,11 +111,6 @@ class CodecFrames : public FrameReader {
 };
 
 CodecFrames::~CodecFrames() {
-  if (lib_) {
-    if (picture_) lib_->av_frame_free(&picture_);
-    if (packet_) lib_->av_packet_free(&packet_);
-    if (context_) lib_->avcodec_free_context(&context_);
-  }
   if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
 }
 
@@ -130,34 +128,23 @@ bool CodecFrames::Open() {
     if (!table.DecodeTime(s, &decode)) return false;
     shownTimes_.push_back(decode + table.CompositionOffset(s));
   }
-  file_ = CreateFileW(shape_.path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                      FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file_ == INVALID_HANDLE_VALUE) return false;
 
-  context_ = lib_->avcodec_alloc_context3(codec);
-  packet_ = lib_->av_packet_alloc();
-  picture_ = lib_->av_frame_alloc();
-  if (!context_ || !packet_ || !picture_) return false;
-  context_->width = track_.codedWidth ? int(track_.codedWidth) : d.width;
-  context_->height = track_.codedHeight ? int(track_.codedHeight) : d.height;
-  context_->codec_tag = Tag(d.format == FourCC("2vuy") ? FourCC("UYVY") : d.format);
-  context_->bits_per_coded_sample = d.greyscale ? d.depth - 32 : d.depth;
+  if (!decoder_.Allocate(lib_, codec, d.config)) return false;
+  decoder_.context->width = d.width;
+  decoder_.context->height = d.height;
+  decoder_.context->codec_tag = Tag(d.format == FourCC("2vuy") ? FourCC("UYVY") : d.format);
+  decoder_.context->bits_per_coded_sample = d.greyscale ? d.depth - 32 : d.depth;
   // Also dav1d's own threads: two, however many cores the machine has.
-  context_->thread_count = 2;
-  if (!d.config.empty()) {
-    context_->extradata = static_cast<uint8_t*>(lib_->av_mallocz(d.config.size() + AV_INPUT_BUFFER_PADDING_SIZE));
-    if (!context_->extradata) return false;
-    memcpy(context_->extradata, d.config.data(), d.config.size());
-    context_->extradata_size = int(d.config.size());
-  }
+  decoder_.context->thread_count = 2;
   paletteDue_ = !d.palette.empty();
-  if (lib_->avcodec_open2(context_, codec, nullptr) < 0) return false;
+  if (lib_->avcodec_open2(decoder_.context, codec, nullptr) < 0) return false;
   return true;
 }
 
 // Decoding starts again from a key frame.
 void CodecFrames::Restart(uint32_t fromSample) {
-  lib_->avcodec_flush_buffers(context_);
+  lib_->avcodec_flush_buffers(decoder_.context);
   nextSend_ = fromSample;
   draining_ = false;
   lastTime_ = INT64_MIN;
@@ -171,11 +158,7 @@ bool CodecFrames::ReadSample(const SampleRef& ref) {
   } catch (...) {
     return false;
   }
-  OVERLAPPED at = {};
-  at.Offset = DWORD(ref.offset);
-  at.OffsetHigh = DWORD(ref.offset >> 32);
-  DWORD got = 0;
-  return ReadFile(file_, bytes_.data(), ref.size, &got, &at) && got == ref.size;
+  return source_.Read(ref.offset, bytes_.data(), ref.size);
 }
 
 // Sends the next sample in decode order, or the end of the stream after
@@ -185,29 +168,29 @@ bool CodecFrames::SendNext() {
     SampleRef ref;
     uint32_t sample = nextSend_++;
     if (!SampleAt(track_, sample, &ref) || ref.size == 0 || !ReadSample(ref)) continue;
-    lib_->av_packet_unref(packet_);
-    packet_->data = bytes_.data();
-    packet_->size = int(ref.size);
-    packet_->pts = ref.presentationTime;
-    packet_->dts = ref.decodeTime;
-    packet_->duration = ref.duration;
-    if (ref.sync) packet_->flags |= AV_PKT_FLAG_KEY;
+    lib_->av_packet_unref(decoder_.packet);
+    decoder_.packet->data = bytes_.data();
+    decoder_.packet->size = int(ref.size);
+    decoder_.packet->pts = ref.presentationTime;
+    decoder_.packet->dts = ref.decodeTime;
+    decoder_.packet->duration = ref.duration;
+    if (ref.sync) decoder_.packet->flags |= AV_PKT_FLAG_KEY;
     if (paletteDue_) {
       const std::vector<uint32_t>& palette = track_.description.palette;
-      if (uint8_t* side = lib_->av_packet_new_side_data(packet_, AV_PKT_DATA_PALETTE, AVPALETTE_SIZE)) {
+      if (uint8_t* side = lib_->av_packet_new_side_data(decoder_.packet, AV_PKT_DATA_PALETTE, AVPALETTE_SIZE)) {
         memset(side, 0, AVPALETTE_SIZE);
         memcpy(side, palette.data(), std::min<size_t>(palette.size() * 4, AVPALETTE_SIZE));
         paletteDue_ = false;
       }
     }
     // A damaged sample is left out; the decoder goes on with the next.
-    lib_->avcodec_send_packet(context_, packet_);
-    lib_->av_packet_unref(packet_);
+    lib_->avcodec_send_packet(decoder_.context, decoder_.packet);
+    lib_->av_packet_unref(decoder_.packet);
     return true;
   }
   if (draining_) return false;
   draining_ = true;
-  lib_->avcodec_send_packet(context_, nullptr);
+  lib_->avcodec_send_packet(decoder_.context, nullptr);
   return true;
 }
 
@@ -232,19 +215,21 @@ bool CodecFrames::Convert(const AVFrame* p, Frame* frame) {
 bool CodecFrames::Produce(int index, Frame* frame, bool* endOfStream) {
   const int count = int(shownTimes_.size());
   for (int sent = 0; sent < kMaxPacketsPerPicture && !cancelled_;) {
-    int r = lib_->avcodec_receive_frame(context_, picture_);
+    int r = lib_->avcodec_receive_frame(decoder_.context, decoder_.frame);
     if (r == 0) {
-      int64_t t = picture_->best_effort_timestamp != AV_NOPTS_VALUE ? picture_->best_effort_timestamp : picture_->pts;
+      const AVFrame* picture = decoder_.frame;
+      const int64_t t =
+          picture->best_effort_timestamp != AV_NOPTS_VALUE ? picture->best_effort_timestamp : picture->pts;
       if (t < shownTimes_[size_t(index)]) {
-        lib_->av_frame_unref(picture_);
+        lib_->av_frame_unref(decoder_.frame);
         continue;
       }
       // A picture later than the one wanted: the shown index it belongs to.
       while (index + 1 < count && shownTimes_[size_t(index + 1)] <= t &&
              shownTimes_[size_t(index + 1)] > shownTimes_[size_t(index)])
         ++index;
-      bool ok = Convert(picture_, frame);
-      lib_->av_frame_unref(picture_);
+      bool ok = Convert(decoder_.frame, frame);
+      lib_->av_frame_unref(decoder_.frame);
       if (!ok) return false;
       frame->index = index;
       lastShown_ = index;

@@ -16,9 +16,10 @@ namespace vmedia {
 // there and one of them reads the track's format.
 bool CodecDecodes(const Track& track);
 
-// A reader of the model's video track; `samples` gives, for each shown
-// index, the decode index of its sample (VideoSampleIndices). Null when the
-// track cannot be decoded this way or the file cannot be opened.
+// A reader of the model's video track from the file at shape.path;
+// `samples` gives, for each shown index, the decode index of its sample
+// (VideoSamples' indices). Null when the track cannot be decoded this way
+// or the file cannot be opened.
 std::unique_ptr<FrameReader> OpenCodecFrames(const FrameRequest& shape, std::shared_ptr<const MovieModel> model,
                                              std::shared_ptr<const std::vector<uint32_t>> samples);
 
