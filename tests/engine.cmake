@@ -6,6 +6,10 @@ vantoro_test(engine_convert_test
     ${PROJECT_SOURCE_DIR}/engine/video/yuv.cpp ${PROJECT_SOURCE_DIR}/engine/video/orient.cpp ${PROJECT_SOURCE_DIR}/engine/video/sample_times.cpp
     ${PROJECT_SOURCE_DIR}/engine/playback/timeline.cpp
     ${PROJECT_SOURCE_DIR}/engine/playback/clock.cpp ${PROJECT_SOURCE_DIR}/engine/playback/sound_follow.cpp)
+# The rules by which picture and sound keep time, each beside its test.
+foreach(rule device_time)
+  vantoro_test(${rule}_test SOURCES ${rule}_test.cpp ${PROJECT_SOURCE_DIR}/engine/audio/${rule}.cpp)
+endforeach()
 
 # The engine's folders stand in layers; includes point down only.
 if(NOT WIN32)

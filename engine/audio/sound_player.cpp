@@ -335,12 +335,12 @@ SoundPlayer::Heard SoundPlayer::Position(double* seconds) {
   if (s.broken || !s.playing) return Heard::Silent;
   if (s.held || s.ready != s.generation) return Heard::Starting;
   switch (s.output.HeardTime(seconds)) {
-    case SoundOutput::Heard::Playing:
+    case DeviceState::Playing:
       return Heard::Playing;
-    case SoundOutput::Heard::Waiting:
+    case DeviceState::Waiting:
       return Heard::Starting;
-    case SoundOutput::Heard::Nothing:
-    case SoundOutput::Heard::Drained:
+    case DeviceState::Empty:
+    case DeviceState::Drained:
       break;
   }
   // Played out: the sound has ended, or the device starves and the clock
