@@ -7,7 +7,7 @@ vantoro_test(engine_convert_test
     ${PROJECT_SOURCE_DIR}/engine/playback/timeline.cpp
     ${PROJECT_SOURCE_DIR}/engine/playback/clock.cpp ${PROJECT_SOURCE_DIR}/engine/playback/sound_follow.cpp)
 # The rules by which picture and sound keep time, each beside its test.
-foreach(rule device_time)
+foreach(rule sound_requests source_times device_time)
   vantoro_test(${rule}_test SOURCES ${rule}_test.cpp ${PROJECT_SOURCE_DIR}/engine/audio/${rule}.cpp)
 endforeach()
 

@@ -70,13 +70,13 @@ void FollowSound(MovieRecord* m, bool jumped) {
   FollowStep step;
   const double scale = m->timeline.timeScale;
   switch (sound->Position(&heard)) {
-    case SoundPlayer::Heard::Silent:
+    case SoundState::Silent:
       step = FollowSilence(m->follow);
       break;
-    case SoundPlayer::Heard::Starting:
+    case SoundState::Starting:
       step = FollowStarting(m->follow, now);
       break;
-    case SoundPlayer::Heard::Playing: {
+    case SoundState::Playing: {
       // Round a loop, the sound may have wrapped before the picture or after.
       const bool loops = m->clock.flags() & kLoopFlag;
       const double lap = loops ? (m->clock.segmentEnd() - m->clock.segmentStart()) / scale : 0;
