@@ -7,6 +7,10 @@ vantoro_test(engine_convert_test
     ${PROJECT_SOURCE_DIR}/engine/playback/timeline.cpp
     ${PROJECT_SOURCE_DIR}/engine/playback/clock.cpp ${PROJECT_SOURCE_DIR}/engine/playback/sound_follow.cpp)
 # The rules by which picture and sound keep time, each beside its test.
+vantoro_test(av_sync_test
+  SOURCES av_sync_test.cpp ${PROJECT_SOURCE_DIR}/engine/playback/av_sync.cpp
+    ${PROJECT_SOURCE_DIR}/engine/playback/clock.cpp ${PROJECT_SOURCE_DIR}/engine/playback/sound_follow.cpp
+    ${PROJECT_SOURCE_DIR}/engine/playback/timeline.cpp ${PROJECT_SOURCE_DIR}/engine/video/sample_times.cpp)
 foreach(rule sound_requests source_times device_time)
   vantoro_test(${rule}_test SOURCES ${rule}_test.cpp ${PROJECT_SOURCE_DIR}/engine/audio/${rule}.cpp)
 endforeach()

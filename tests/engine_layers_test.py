@@ -31,7 +31,7 @@ PLATFORM_FREE = {
     "video/yuv.h", "video/yuv.cpp", "video/orient.h", "video/orient.cpp",
     "video/sample_times.h", "video/sample_times.cpp", "video/picture_limits.h",
     "playback/clock.h", "playback/clock.cpp", "playback/timeline.h", "playback/timeline.cpp",
-    "playback/sound_follow.h", "playback/sound_follow.cpp",
+    "playback/sound_follow.h", "playback/sound_follow.cpp", "playback/av_sync.h", "playback/av_sync.cpp",
     "audio/time_stretch.h", "audio/time_stretch.cpp", "audio/sound_plan.h",
     "audio/sound_requests.h", "audio/sound_requests.cpp", "audio/source_times.h", "audio/source_times.cpp",
     "audio/device_time.h", "audio/device_time.cpp",
