@@ -119,7 +119,7 @@ bool PacketSound::Open(const std::vector<SoundSegment>& segments, uint32_t movie
   // twice the rate its configuration names.
   int rate = context_->sample_rate, channels = context_->ch_layout.nb_channels;
   if (!Probe(&rate, &channels) && (rate <= 0 || channels <= 0)) return false;
-  rate_ = PlayRate(rate);
+  rate_ = PlayedSampleRate(rate);
   inRate_ = rate;
   channels_ = channels >= 2 ? 2 : 1;
   lib_->av_channel_layout_default(&outLayout_, channels_);
@@ -366,7 +366,7 @@ AVCodecID CodecOf(SoundCoding coding, const PcmForm& p) {
   return AV_CODEC_ID_NONE;
 }
 
-int PlayRate(int rate) { return rate < 8000 ? 8000 : rate > 48000 ? 48000 : rate; }
+int PlayedSampleRate(int rate) { return rate < 8000 ? 8000 : rate > 48000 ? 48000 : rate; }
 
 std::unique_ptr<SoundSource> OpenPacketSound(HANDLE file, const SoundPackets& packets, SoundStream stream,
                                              const std::vector<SoundSegment>& segments, uint32_t movieScale,
