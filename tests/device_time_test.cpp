@@ -15,6 +15,15 @@ constexpr int kRate = 1000;
 // (half a frame on, so that the count of frames since is exact).
 double WhenPlayed(double start, uint64_t frames) { return start + (double(frames) + 0.5) / kRate; }
 
+// A running device at kRate given `frames` frames from movie time
+// `movieStart` on, at rate 1, at wall time `start`.
+DeviceTime Given(size_t frames, double movieStart, double start) {
+  DeviceTime d;
+  d.SetFrameRate(kRate);
+  d.Queued(frames, movieStart, 1.0 / kRate, start);
+  return d;
+}
+
 }  // namespace
 
 // Blocks of a loop's end and its start, and one at rate 2: each frame heard
@@ -53,9 +62,7 @@ TEST(DeviceTime, MapsTheCountThroughEachBlock) {
 // The lead is the mean of the first readings, which jitter by the device's
 // own steps, and it stays fixed after them.
 TEST(DeviceTime, TakesTheMeanLeadOfTheFirstReadings) {
-  DeviceTime d;
-  d.SetFrameRate(kRate);
-  d.Queued(10000, 0.0, 0.001, 0);
+  DeviceTime d = Given(10000, 0.0, 0);
   double t = -1;
   // At first only the leap shows: nothing of it has sounded yet.
   EXPECT_EQ(d.Heard(40, WhenPlayed(0, 0), &t), DeviceState::Waiting);
@@ -103,9 +110,7 @@ TEST(DeviceTime, ReadsOnAcrossTheCountsWrap) {
 // the time heard stays where the sound stopped, and only a device that has
 // played everything counts as run dry.
 TEST(DeviceTime, StalledDeviceHoldsItsTime) {
-  DeviceTime d;
-  d.SetFrameRate(kRate);
-  d.Queued(400, 1.0, 0.001, 0);
+  DeviceTime d = Given(400, 1.0, 0);
   double t = -1;
   ASSERT_EQ(d.Heard(200, WhenPlayed(0, 200), &t), DeviceState::Playing);
   EXPECT_DOUBLE_EQ(t, 1.2);

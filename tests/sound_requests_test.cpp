@@ -39,6 +39,16 @@ SoundRequests::Task Begin(SoundRequests& r) {
   return task;
 }
 
+// A new start of `plan`, which the thread then queues and runs.
+SoundRequests::Task StartQueued(SoundRequests& r, const SoundPlan& plan) {
+  EXPECT_EQ(r.Play(plan, true), SoundRequests::PlayStep::Start);
+  SoundRequests::Task task = Begin(r);
+  bool startDevice = false;
+  EXPECT_TRUE(r.Queued(task.generation, &startDevice));
+  EXPECT_TRUE(startDevice);
+  return task;
+}
+
 }  // namespace
 
 // Preroll primes the sound with the device held; the Play of the same plan
@@ -88,16 +98,13 @@ TEST(SoundRequests, PrimedSoundIsLetGoByThePlayThatFollows) {
 TEST(SoundRequests, JumpsAndRateChangesStartAgain) {
   SoundRequests r;
   Device device;
-  EXPECT_EQ(r.Play(Plan(1.0), false), SoundRequests::PlayStep::Start);
-  SoundRequests::Task first = Begin(r);
-  bool startDevice = false;
-  ASSERT_TRUE(r.Queued(first.generation, &startDevice));
-  EXPECT_TRUE(startDevice);
+  const SoundRequests::Task first = StartQueued(r, Plan(1.0));
   EXPECT_EQ(r.Play(Plan(1.7), false), SoundRequests::PlayStep::None);
   EXPECT_EQ(r.Next().kind, SoundRequests::Task::Feed);
 
   EXPECT_EQ(r.Play(Plan(1.7), true), SoundRequests::PlayStep::Start);
   EXPECT_TRUE(r.Replaced(first.generation));
+  bool startDevice = false;
   EXPECT_FALSE(r.Queued(first.generation, &startDevice));
   // Not ready until the thread has queued the new start: the picture waits.
   EXPECT_EQ(StateWith(r, device), SoundState::Starting);
@@ -154,10 +161,7 @@ TEST(SoundRequests, ReplacedPrimeSettles) {
 TEST(SoundRequests, DeviceStatesAsThePictureSeesThem) {
   SoundRequests r;
   Device device;
-  ASSERT_EQ(r.Play(Plan(0), false), SoundRequests::PlayStep::Start);
-  SoundRequests::Task task = Begin(r);
-  bool startDevice = false;
-  ASSERT_TRUE(r.Queued(task.generation, &startDevice));
+  StartQueued(r, Plan(0));
   device.state = DeviceState::Waiting;
   EXPECT_EQ(StateWith(r, device), SoundState::Starting);
   device.state = DeviceState::Drained;
