@@ -18,6 +18,14 @@ if(WIN32)
 else()
   target_compile_definitions(movie_timeline_test PRIVATE VANTORO_MEDIA_DIR="${VANTORO_MEDIA_DIR}")
 endif()
+# The rules by which picture and sound keep time, each beside its test.
+vantoro_test(av_sync_test
+  SOURCES av_sync_test.cpp ${PROJECT_SOURCE_DIR}/engine/playback/av_sync.cpp
+    ${PROJECT_SOURCE_DIR}/engine/playback/clock.cpp ${PROJECT_SOURCE_DIR}/engine/playback/sound_follow.cpp
+    ${PROJECT_SOURCE_DIR}/engine/playback/timeline.cpp ${PROJECT_SOURCE_DIR}/engine/video/sample_times.cpp)
+foreach(rule sound_requests source_times device_time)
+  vantoro_test(${rule}_test SOURCES ${rule}_test.cpp ${PROJECT_SOURCE_DIR}/engine/audio/${rule}.cpp)
+endforeach()
 
 # The engine's folders stand in layers; includes point down only.
 if(NOT WIN32)

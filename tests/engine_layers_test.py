@@ -32,8 +32,10 @@ PLATFORM_FREE = {
     "video/sample_times.h", "video/sample_times.cpp", "video/picture_limits.h",
     "playback/clock.h", "playback/clock.cpp", "playback/timeline.h", "playback/timeline.cpp",
     "playback/movie_timeline.h", "playback/movie_timeline.cpp",
-    "playback/sound_follow.h", "playback/sound_follow.cpp",
-    "audio/time_stretch.h", "audio/time_stretch.cpp",
+    "playback/sound_follow.h", "playback/sound_follow.cpp", "playback/av_sync.h", "playback/av_sync.cpp",
+    "audio/time_stretch.h", "audio/time_stretch.cpp", "audio/sound_plan.h",
+    "audio/sound_requests.h", "audio/sound_requests.cpp", "audio/source_times.h", "audio/source_times.cpp",
+    "audio/device_time.h", "audio/device_time.cpp",
 }
 PLATFORM_FREE_FOLDERS = {"container", "picture"}
 # System headers a platform-free file may not use.

@@ -105,7 +105,7 @@ bool PacketSound::Open(const std::vector<SoundSegment>& segments, uint32_t movie
   // twice the rate its configuration names.
   int rate = decoder_.context->sample_rate, channels = decoder_.context->ch_layout.nb_channels;
   if (!Probe(&rate, &channels) && (rate <= 0 || channels <= 0)) return false;
-  rate_ = PlayRate(rate);
+  rate_ = PlayedSampleRate(rate);
   inRate_ = rate;
   channels_ = channels >= 2 ? 2 : 1;
   lib_->av_channel_layout_default(&outLayout_, channels_);
@@ -352,7 +352,7 @@ AVCodecID CodecOf(SoundCoding coding, const PcmForm& p) {
   return AV_CODEC_ID_NONE;
 }
 
-int PlayRate(int rate) { return rate < 8000 ? 8000 : rate > 48000 ? 48000 : rate; }
+int PlayedSampleRate(int rate) { return rate < 8000 ? 8000 : rate > 48000 ? 48000 : rate; }
 
 std::unique_ptr<SoundSource> OpenPacketSound(HANDLE file, const SoundPackets& packets, SoundStream stream,
                                              const std::vector<SoundSegment>& segments, uint32_t movieScale,

@@ -32,7 +32,7 @@ AVCodecID CodecOf(SoundCoding coding, const PcmForm& pcm);
 
 // The frames a second a source plays a stream of `rate` at: its own from
 // 8000 to 48000, else the nearer of the two.
-int PlayRate(int rate);
+int PlayedSampleRate(int rate);
 
 // Takes the file (closes it, also when it answers null) and the walk over
 // its packets; `segments` are in movie units of `movieScale`. `keep` holds

@@ -18,8 +18,6 @@ constexpr int kBuffers = 32;
 constexpr int kFirstDepth = 8;
 constexpr int kDepthStep = 4;
 constexpr double kBlockSeconds = 0.02;
-// Readings of the device's count averaged into its lead after a start.
-constexpr int kLeadReadings = 16;
 
 uint32_t DepthMs(int buffers) { return uint32_t(buffers * kBlockSeconds * 1000 + 0.5); }
 
@@ -48,6 +46,7 @@ bool SoundOutput::Open(SoundFormat format) {
     return false;
   }
   format_ = format;
+  time_.SetFrameRate(format.rate);
   depth_ = kFirstDepth;
   CountSoundDepth(DepthMs(depth_));
   blockFrames_ = std::max<size_t>(1, static_cast<size_t>(format.rate * kBlockSeconds));
@@ -61,27 +60,21 @@ void SoundOutput::Reset() {
   waveOutReset(device_);
   for (auto& h : headers_)
     if (h.dwFlags & WHDR_PREPARED) waveOutUnprepareHeader(device_, &h, sizeof(h));
-  blocks_.clear();
-  written_ = 0;
-  lastPlayed_ = 0;
-  startedAt_ = -1;
-  leadSum_ = 0;
-  leadReadings_ = 0;
+  time_.Reset();
 }
 
 void SoundOutput::Pause() {
   std::lock_guard<std::mutex> lock(m_);
   if (!device_) return;
   waveOutPause(device_);
-  paused_ = true;
+  time_.Pause();
 }
 
 void SoundOutput::Restart() {
   std::lock_guard<std::mutex> lock(m_);
   if (!device_) return;
   waveOutRestart(device_);
-  if (paused_ && written_ > 0) startedAt_ = WallSeconds();
-  paused_ = false;
+  time_.Restart(WallSeconds());
 }
 
 void SoundOutput::Recycle() {
@@ -105,11 +98,9 @@ bool SoundOutput::CanWrite() {
 
 void SoundOutput::NoteUnderrun() {
   // Only a running device can run dry; a held or new one is being filled.
-  if (written_ == 0 || paused_ || startedAt_ < 0) return;
-  // The count itself, lead and all: a device that has handed on everything
-  // has nothing left of ours, though what it handed on may still sound.
-  uint64_t played = 0;
-  if (!Played(&played) || played < written_) return;
+  if (!time_.Running()) return;
+  uint32_t count = 0;
+  if (!PlayedCount(&count) || !time_.RanDry(count)) return;
   CountSoundUnderrun();
   if (depth_ < kBuffers) {
     depth_ = std::min(depth_ + kDepthStep, kBuffers);
@@ -135,54 +126,28 @@ bool SoundOutput::Write(const int16_t* frames, size_t count, double movieStart, 
       waveOutUnprepareHeader(device_, &h, sizeof(h));
       return false;
     }
-    if (written_ == 0) {
-      CountSoundStart();
-      if (!paused_) startedAt_ = WallSeconds();
-    }
+    if (time_.written() == 0) CountSoundStart();
     CountSoundBlock();
-    blocks_.push_back(Block{written_, count, movieStart, movieStep});
-    written_ += count;
+    time_.Queued(count, movieStart, movieStep, WallSeconds());
     return true;
   }
   return false;
 }
 
-bool SoundOutput::Played(uint64_t* frames) {
+bool SoundOutput::PlayedCount(uint32_t* count) {
   MMTIME t = {};
   t.wType = TIME_SAMPLES;
   if (waveOutGetPosition(device_, &t, sizeof(t)) != MMSYSERR_NOERROR || t.wType != TIME_SAMPLES) return false;
-  // The device counts in 32 bits: about a day at 48 kHz before it wraps.
-  uint64_t played = (lastPlayed_ & ~uint64_t(0xFFFFFFFF)) | t.u.sample;
-  if (played < lastPlayed_) played += uint64_t(1) << 32;
-  lastPlayed_ = played;
-  *frames = played;
+  *count = t.u.sample;
   return true;
 }
 
-SoundOutput::Heard SoundOutput::HeardTime(double* seconds) {
+DeviceState SoundOutput::HeardTime(double* seconds) {
   std::lock_guard<std::mutex> lock(m_);
-  if (!device_ || written_ == 0) return Heard::Nothing;
-  uint64_t played = 0;
-  if (!Played(&played)) return Heard::Nothing;
-  if (played == 0 || startedAt_ < 0) return Heard::Waiting;
-  // Frames that can have sounded since the start; what the count shows
-  // beyond them has only been handed on. The count moves in the device's
-  // own steps (10 to 20 ms under Wine), so one reading is off by up to a
-  // step, and the picture would keep that error for the whole run: the
-  // lead is the mean of the first readings.
-  if (leadReadings_ < kLeadReadings) {
-    int64_t since = int64_t((WallSeconds() - startedAt_) * format_.rate);
-    leadSum_ += std::max<int64_t>(0, int64_t(played) - since);
-    ++leadReadings_;
-  }
-  const uint64_t lead = uint64_t(leadSum_ / leadReadings_);
-  if (played <= lead) return Heard::Waiting;
-  played -= lead;
-  if (played >= written_) return Heard::Drained;
-  while (blocks_.size() > 1 && blocks_.front().first + blocks_.front().count <= played) blocks_.pop_front();
-  const Block& b = blocks_.front();
-  *seconds = b.movieStart + double(played - b.first) * b.movieStep;
-  return Heard::Playing;
+  if (!device_ || time_.written() == 0) return DeviceState::Empty;
+  uint32_t count = 0;
+  if (!PlayedCount(&count)) return DeviceState::Empty;
+  return time_.Heard(count, WallSeconds(), seconds);
 }
 
 }  // namespace vmedia

@@ -5,16 +5,16 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <condition_variable>
-#include <deque>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include "engine/audio/sound_output.h"
+#include "engine/audio/sound_requests.h"
+#include "engine/audio/source_times.h"
 #include "engine/audio/time_stretch.h"
 #include "engine/platform/media_foundation.h"
-#include "engine/audio/sound_output.h"
 
 namespace vmedia {
 namespace {
@@ -25,10 +25,6 @@ constexpr int kStopTimeoutMs = 2000;
 // Frames read from the source at a time.
 constexpr size_t kReadFrames = 2048;
 
-bool SameButFrom(const SoundPlan& a, const SoundPlan& b) {
-  return a.rate == b.rate && a.segmentStart == b.segmentStart && a.segmentEnd == b.segmentEnd && a.loop == b.loop;
-}
-
 int GainOf(int16_t volume) { return volume <= 0 ? 0 : std::min<int>(volume, 256); }
 
 void ApplyGain(int16_t* samples, size_t count, int gain) {
@@ -38,64 +34,40 @@ void ApplyGain(int16_t* samples, size_t count, int gain) {
 
 }  // namespace
 
-bool SoundPlaysAt(double rate) { return rate >= kMinStretchRate && rate <= kMaxStretchRate; }
-
 struct SoundPlayer::Impl {
   Opener open;
   std::mutex m;
   std::condition_variable cv;
   bool quit = false;
   bool exited = false;
-  bool broken = false;  // no source or no device: silent for good
-
-  // What the host's thread asks for. Each new start bumps `generation`.
-  uint32_t generation = 0;
-  SoundPlan plan;
-  bool playing = false;
-  bool held = false;  // primed: queued with the device paused
+  // What the host's thread asks for, and how far the thread has got with it
+  // (sound_requests.h).
+  SoundRequests requests;
   int16_t volume = 256;
-
-  // How far the thread has got with the current generation.
-  uint32_t ready = 0;  // the generation whose first buffers are queued
-  bool done = false;   // everything of `ready` is queued: the sound ends there
 
   SoundOutput output;
 
   void Run();
   void Feed(SoundSource& source);
-  // A start's state on the thread: the plan, and which movie time each
-  // stretch of input frames began at (one piece per pass round a loop).
+  // A start's state on the thread: its generation, where its input lies in
+  // movie time, and the input read but not yet stretched.
   struct Pass {
-    SoundPlan plan;
     uint32_t generation = 0;
-    struct Piece {
-      int64_t input;  // input frame the piece begins at
-      double movie;   // its movie time
-    };
-    std::deque<Piece> pieces;
-    int64_t read = 0;           // input frames read from the source
+    SourceTimes times;
     std::vector<int16_t> spare; // read but not yet taken by the stretcher
     size_t spareAt = 0;         // frames of spare already taken
     bool atEnd = false;         // the segment (or the sound) is read to its end
     bool flushed = false;
   };
-  void Begin(Pass& run, SoundSource& source, TimeStretcher& stretch);
+  void Begin(Pass& run, const SoundPlan& plan, SoundSource& source, TimeStretcher& stretch);
   // The next block of output; 0 when the start's sound is over.
   size_t Produce(Pass& run, SoundSource& source, TimeStretcher& stretch, int16_t* out, double* movieStart);
   void ReadMore(Pass& run, SoundSource& source, TimeStretcher& stretch);
-  // Queues blocks while the device has room; false when the start is over
-  // or replaced.
+  // Queues blocks while the device has room, until the start is over or
+  // replaced.
   void Fill(Pass& run, SoundSource& source, TimeStretcher& stretch);
-  double MovieAt(Pass& run, double input) const;
-  // Next input frame's movie time.
-  double NextMovieTime(const Pass& run) const {
-    const Pass::Piece& p = run.pieces.back();
-    return p.movie + double(run.read - p.input) / output.Rate();
-  }
   void SilenceLocked() {
-    playing = false;
-    held = false;
-    ++generation;
+    requests.Silence();
     output.Reset();
     cv.notify_all();
   }
@@ -114,7 +86,7 @@ void SoundPlayer::Impl::Run() {
   output.Reset();
   LeaveMediaThread();
   std::lock_guard<std::mutex> lock(m);
-  broken = true;
+  requests.Break();
   exited = true;
   cv.notify_all();
 }
@@ -125,57 +97,47 @@ void SoundPlayer::Impl::Feed(SoundSource& source) {
   if (!stretch.ok()) return;
   Pass run;
   std::unique_lock<std::mutex> lock(m);
-  uint32_t seen = generation - 1;
   while (!quit) {
-    if (generation != seen) {
-      seen = generation;
-      if (!playing) {
-        ready = seen;
-        continue;
+    const SoundRequests::Task task = requests.Next();
+    const uint32_t generation = task.generation;
+    auto replaced = [&] { return quit || requests.Replaced(generation); };
+    switch (task.kind) {
+      case SoundRequests::Task::Wait:
+        cv.wait(lock, replaced);
+        break;
+      case SoundRequests::Task::Begin: {
+        lock.unlock();
+        output.Reset();
+        if (task.held) output.Pause();
+        run.generation = generation;
+        Begin(run, task.plan, source, stretch);
+        Fill(run, source, stretch);
+        lock.lock();
+        bool startDevice = false;
+        if (!requests.Queued(generation, &startDevice)) break;
+        if (startDevice) output.Restart();
+        cv.notify_all();
+        break;
       }
-      run.plan = plan;
-      run.generation = seen;
-      bool hold = held;
-      lock.unlock();
-      output.Reset();
-      if (hold) output.Pause();
-      Begin(run, source, stretch);
-      Fill(run, source, stretch);
-      lock.lock();
-      if (generation != seen) continue;
-      ready = seen;
-      if (!held) output.Restart();
-      cv.notify_all();
-      continue;
+      case SoundRequests::Task::Feed:
+        lock.unlock();
+        Fill(run, source, stretch);
+        lock.lock();
+        if (!requests.done()) cv.wait_for(lock, std::chrono::milliseconds(10), replaced);
+        break;
     }
-    if (!playing || done) {
-      cv.wait(lock, [&] { return quit || generation != seen; });
-      continue;
-    }
-    lock.unlock();
-    Fill(run, source, stretch);
-    lock.lock();
-    if (generation == seen && done) continue;
-    cv.wait_for(lock, std::chrono::milliseconds(10), [&] { return quit || generation != seen; });
   }
 }
 
-void SoundPlayer::Impl::Begin(Pass& run, SoundSource& source, TimeStretcher& stretch) {
-  source.Seek(run.plan.from);
+void SoundPlayer::Impl::Begin(Pass& run, const SoundPlan& plan, SoundSource& source, TimeStretcher& stretch) {
+  source.Seek(plan.from);
   stretch.Reset();
-  stretch.SetRate(run.plan.rate);
-  run.pieces.assign(1, Pass::Piece{0, run.plan.from});
-  run.read = 0;
+  stretch.SetRate(plan.rate);
+  run.times.Begin(plan, output.Rate());
   run.spare.clear();
   run.spareAt = 0;
   run.atEnd = false;
   run.flushed = false;
-}
-
-double SoundPlayer::Impl::MovieAt(Pass& run, double input) const {
-  while (run.pieces.size() > 1 && run.pieces[1].input <= input) run.pieces.pop_front();
-  const Pass::Piece& p = run.pieces.front();
-  return p.movie + (input - double(p.input)) / output.Rate();
 }
 
 void SoundPlayer::Impl::ReadMore(Pass& run, SoundSource& source, TimeStretcher& stretch) {
@@ -187,15 +149,10 @@ void SoundPlayer::Impl::ReadMore(Pass& run, SoundSource& source, TimeStretcher& 
       run.flushed = true;
       return;
     }
-    const SoundPlan& p = run.plan;
-    int64_t toEnd = int64_t(std::floor((p.segmentEnd - NextMovieTime(run)) * format.rate + 1e-6));
+    const int64_t toEnd = run.times.FramesToEnd();
     if (toEnd <= 0) {
-      if (p.loop && p.segmentEnd > p.segmentStart) {
-        source.Seek(p.segmentStart);
-        run.pieces.push_back(Pass::Piece{run.read, p.segmentStart});
-      } else {
-        run.atEnd = true;
-      }
+      if (run.times.WrapAtEnd()) source.Seek(run.times.plan().segmentStart);
+      else run.atEnd = true;
       return;
     }
     size_t want = size_t(std::min<int64_t>(toEnd, int64_t(kReadFrames)));
@@ -204,7 +161,7 @@ void SoundPlayer::Impl::ReadMore(Pass& run, SoundSource& source, TimeStretcher& 
     if (got == 0) {
       // The sound ends before the segment: silence to its end, so that a
       // loop comes round with the picture.
-      if (!p.loop) {
+      if (!run.times.plan().loop) {
         run.spare.clear();
         run.atEnd = true;
         return;
@@ -214,7 +171,7 @@ void SoundPlayer::Impl::ReadMore(Pass& run, SoundSource& source, TimeStretcher& 
     }
     run.spare.resize(got * channels);
     run.spareAt = 0;
-    run.read += int64_t(got);
+    run.times.Read(int64_t(got));
   }
   size_t left = run.spare.size() / channels - run.spareAt;
   run.spareAt += stretch.Push(run.spare.data() + run.spareAt * channels, left);
@@ -225,22 +182,12 @@ size_t SoundPlayer::Impl::Produce(Pass& run, SoundSource& source, TimeStretcher&
   const double rate = stretch.rate();
   const size_t channels = size_t(stretch.channels());
   const double input = stretch.InputPosition();
-  // The piece is chosen by the input time; what is heard lies a little off it.
-  *movieStart = MovieAt(run, input) + stretch.HeardOffset() / output.Rate();
+  *movieStart = run.times.HeardAt(input, stretch.HeardOffset());
   // Whole blocks: the device's queue is counted in blocks, so short ones
-  // would leave it shallower than it looks. A block never straddles a
-  // loop's wrap, so that its frames map to one piece.
-  auto room = [&] {
-    size_t limit = output.BlockFrames();
-    if (run.pieces.size() > 1) {
-      double toWrap = (double(run.pieces[1].input) - input) / rate;
-      if (toWrap >= 1) limit = std::min(limit, size_t(toWrap));
-    }
-    return limit;
-  };
+  // would leave it shallower than it looks.
   size_t got = 0;
   for (int tries = 0; tries < 1024; ++tries) {
-    const size_t limit = room();
+    const size_t limit = run.times.BlockRoom(input, rate, output.BlockFrames());
     if (got >= limit) break;
     got += stretch.Pull(out + got * channels, limit - got);
     if (got >= limit || run.flushed) break;
@@ -251,14 +198,14 @@ size_t SoundPlayer::Impl::Produce(Pass& run, SoundSource& source, TimeStretcher&
 
 void SoundPlayer::Impl::Fill(Pass& run, SoundSource& source, TimeStretcher& stretch) {
   std::vector<int16_t> block(output.BlockFrames() * size_t(source.Format().channels));
-  const double step = run.plan.rate / output.Rate();
+  const double step = run.times.Step();
   while (output.CanWrite()) {
     double movieStart = 0;
     size_t got = Produce(run, source, stretch, block.data(), &movieStart);
     std::lock_guard<std::mutex> lock(m);
-    if (generation != run.generation || quit) return;
+    if (requests.Replaced(run.generation) || quit) return;
     if (got == 0) {
-      done = true;
+      requests.Ended();
       return;
     }
     ApplyGain(block.data(), got * size_t(source.Format().channels), GainOf(volume));
@@ -272,7 +219,7 @@ SoundPlayer::SoundPlayer(Opener open) : impl_(std::make_shared<Impl>()) {
     std::shared_ptr<Impl> impl = impl_;
     std::thread([impl] { impl->Run(); }).detach();
   } catch (...) {
-    impl_->broken = true;
+    impl_->requests.Break();
     impl_->exited = true;
   }
 }
@@ -288,40 +235,29 @@ SoundPlayer::~SoundPlayer() {
 void SoundPlayer::Prime(const SoundPlan& plan, int timeoutMs) {
   std::unique_lock<std::mutex> lock(impl_->m);
   Impl& s = *impl_;
-  if (s.broken || !SoundPlaysAt(plan.rate)) return;
+  uint32_t mine = 0;
+  if (!s.requests.Prime(plan, &mine)) return;
   s.output.Reset();
-  s.plan = plan;
-  s.playing = true;
-  s.held = true;
-  s.done = false;
-  uint32_t mine = ++s.generation;
   s.cv.notify_all();
-  s.cv.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                [&] { return s.broken || s.ready == mine || s.generation != mine; });
+  s.cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return s.requests.Settled(mine); });
 }
 
 void SoundPlayer::Play(const SoundPlan& plan, bool jumped) {
   std::lock_guard<std::mutex> lock(impl_->m);
   Impl& s = *impl_;
-  if (s.broken) return;
-  if (!SoundPlaysAt(plan.rate)) {
-    if (s.playing) s.SilenceLocked();
-    return;
+  switch (s.requests.Play(plan, jumped)) {
+    case SoundRequests::PlayStep::None:
+    case SoundRequests::PlayStep::Release:
+      break;
+    case SoundRequests::PlayStep::ReleaseNow:
+      s.output.Restart();
+      break;
+    case SoundRequests::PlayStep::Silence:
+    case SoundRequests::PlayStep::Start:
+      s.output.Reset();
+      s.cv.notify_all();
+      break;
   }
-  if (s.playing && s.held && SameButFrom(plan, s.plan) && plan.from == s.plan.from && !jumped) {
-    s.held = false;
-    // Not yet queued: the thread starts the device once it is.
-    if (s.ready == s.generation) s.output.Restart();
-    return;
-  }
-  if (s.playing && !s.held && !jumped && SameButFrom(plan, s.plan)) return;
-  s.output.Reset();
-  s.plan = plan;
-  s.playing = true;
-  s.held = false;
-  s.done = false;
-  ++s.generation;
-  s.cv.notify_all();
 }
 
 void SoundPlayer::SetVolume(int16_t volume) {
@@ -329,23 +265,10 @@ void SoundPlayer::SetVolume(int16_t volume) {
   impl_->volume = volume;
 }
 
-SoundPlayer::Heard SoundPlayer::Position(double* seconds) {
+SoundState SoundPlayer::Position(double* seconds) {
   std::lock_guard<std::mutex> lock(impl_->m);
   Impl& s = *impl_;
-  if (s.broken || !s.playing) return Heard::Silent;
-  if (s.held || s.ready != s.generation) return Heard::Starting;
-  switch (s.output.HeardTime(seconds)) {
-    case SoundOutput::Heard::Playing:
-      return Heard::Playing;
-    case SoundOutput::Heard::Waiting:
-      return Heard::Starting;
-    case SoundOutput::Heard::Nothing:
-    case SoundOutput::Heard::Drained:
-      break;
-  }
-  // Played out: the sound has ended, or the device starves and the clock
-  // waits for it.
-  return s.done ? Heard::Silent : Heard::Starting;
+  return s.requests.State([&] { return s.output.HeardTime(seconds); });
 }
 
 bool SoundPlayer::DeviceAvailable() { return waveOutGetNumDevs() > 0; }

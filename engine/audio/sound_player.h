@@ -10,21 +10,10 @@
 #include <functional>
 #include <memory>
 
+#include "engine/audio/sound_plan.h"
 #include "engine/audio/sound_source.h"
 
 namespace vmedia {
-
-// What to play: from a movie time on, at a rate, within a segment (movie
-// seconds), once or round and round.
-struct SoundPlan {
-  double from = 0;
-  double rate = 0;
-  double segmentStart = 0, segmentEnd = 0;
-  bool loop = false;
-};
-
-// Whether a rate is one the player sounds at.
-bool SoundPlaysAt(double rate);
 
 class SoundPlayer {
  public:
@@ -47,12 +36,9 @@ class SoundPlayer {
   // QuickTime volume; 256 full, <= 0 silent.
   void SetVolume(int16_t volume);
 
-  enum class Heard {
-    Silent,    // nothing plays: the clock keeps its own time
-    Starting,  // sound is on its way: the clock waits for it
-    Playing,   // *seconds holds the movie time being heard
-  };
-  Heard Position(double* seconds);
+  // Where the sound is; when Playing, *seconds holds the movie time being
+  // heard.
+  SoundState Position(double* seconds);
 
   // A device exists to play on.
   static bool DeviceAvailable();

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/playback/av_sync.h"
 #include "engine/playback/clock.h"
 #include "engine/playback/sound_follow.h"
 #include "engine/playback/timeline.h"
@@ -35,7 +36,6 @@ struct MovieRecord {
   std::unique_ptr<vmedia::FrameQueue> video;
   std::unique_ptr<vmedia::SoundPlayer> sound;
   vmedia::SoundFollow follow;
-  double lastTask = -1;  // wall time of the last task, and the mean time between tasks
-  double taskInterval = 0;
+  vmedia::TaskPace pace;
   vmedia::Frame shown;  // the picture on screen, index -1 before the first
 };
