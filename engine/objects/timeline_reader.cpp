@@ -5,6 +5,7 @@
 #include "engine/container/movie_file.h"
 #include "engine/container/wave_file.h"
 #include "engine/platform/handle_source.h"
+#include "engine/objects/format_timeline.h"
 #include "engine/objects/mf_timeline.h"
 #include "engine/objects/status.h"
 
@@ -87,6 +88,8 @@ OSErr ReadTimeline(HANDLE file, const std::wstring& path, Timeline* tl) {
     if (status != ParseStatus::NotAMovie && status != ParseStatus::Unsupported) return invalidMovie;
   }
   if (LooksLikeWave(src) && ReadWaveTimeline(src, tl)) return noErr;
+  OSErr format = ReadFormatTimeline(path, tl);
+  if (format != noMovieFound) return format;
   if (!ProbeWithMediaFoundation(path, tl)) return noMovieFound;
   if (tl->hasVideo && int64_t(tl->width) * tl->height > kMaxPicturePixels) return invalidMovie;
   return noErr;
