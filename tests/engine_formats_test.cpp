@@ -45,30 +45,6 @@ struct OpenedMovie {
   Opened opened;
 };
 
-std::vector<TimeValue> FrameTimes(Movie m) {
-  std::vector<TimeValue> times;
-  OSType vide = VideoMediaType;
-  TimeValue t = 0, next = 0;
-  int16_t flags = nextTimeMediaSample | nextTimeEdgeOK;
-  while (times.size() < 100) {
-    Op(kSel_GetMovieNextInterestingTime, m, flags, 1, &vide, t, 0, &next, 0);
-    if (next < 0) break;
-    times.push_back(next);
-    t = next;
-    flags = nextTimeMediaSample;
-  }
-  return times;
-}
-
-Picture PictureAt(Movie m, TimeValue t) {
-  auto pict = reinterpret_cast<PicHandle>(Op(kSel_GetMoviePict, m, t));
-  if (!pict) return Picture();
-  int32_t size = int32_t(Op(kSel_GetHandleSize, pict));
-  std::vector<uint8_t> bytes(size);
-  Op(kSel_BlockMoveData, *reinterpret_cast<char**>(pict), bytes.data(), size);
-  Op(kSel_KillPicture, pict);
-  return ReadPict(bytes.data(), bytes.size());
-}
 
 // The mean absolute difference per channel from ffmpeg's BGRA decode; a
 // large figure when the sizes differ.
