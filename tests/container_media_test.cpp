@@ -623,9 +623,6 @@ TEST(MediaFiles, SeveralEdits) {
   for (unsigned long long pos; in >> pos;) ffmpeg.push_back(pos);
   EXPECT_EQ(ffmpeg, shownAt);
   EXPECT_EQ(base.tracks[0].sampleCount, t.sampleCount);
-
-  // Sound plays the same way: where the edits say, -1 in the empty one.
-  const int64_t delay = t.edits[1].mediaTime - t.mediaTimeScale;  // the B-frame delay
 }
 
 // The same media with 1 s of nothing in the middle: its frames stop at

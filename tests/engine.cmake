@@ -81,4 +81,17 @@ if(WIN32)
   foreach(t engine_operations_test engine_playback_test)
     add_dependencies(${t} VantoroMedia engine_media)
   endforeach()
+
+  # One file of each container libavformat reads, with ffprobe's figures and
+  # ffmpeg's decode beside it. Media Foundation under Wine decodes through
+  # GStreamer, which a Windows PC lacks: off, so only our own engine plays.
+  set(format_media ${CMAKE_BINARY_DIR}/bin/format-media)
+  add_custom_command(OUTPUT ${format_media}/formats.txt
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/media/make_format_media.sh ${format_media}
+    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/media/make_format_media.sh VERBATIM)
+  add_custom_target(format_media DEPENDS ${format_media}/formats.txt)
+  vantoro_test(engine_formats_test SOURCES engine_formats_test.cpp)
+  add_dependencies(engine_formats_test VantoroMedia format_media)
+  set_tests_properties(engine_formats_test PROPERTIES
+    ENVIRONMENT_MODIFICATION "WINEDLLOVERRIDES=string_append:\;winegstreamer=d")
 endif()

@@ -85,6 +85,34 @@ inline Opened OpenMovie(const std::string& path, int16_t flags = 0) {
   return o;
 }
 
+// The movie times at which its video frames begin, as a walk over
+// next-interesting video samples finds them (at most `most`).
+inline std::vector<TimeValue> FrameTimes(Movie m, size_t most = 1000) {
+  std::vector<TimeValue> times;
+  OSType vide = VideoMediaType;
+  TimeValue t = 0, next = 0;
+  int16_t flags = nextTimeMediaSample | nextTimeEdgeOK;
+  while (times.size() < most) {
+    Op(kSel_GetMovieNextInterestingTime, m, flags, 1, &vide, t, 0, &next, 0);
+    if (next < 0) break;
+    times.push_back(next);
+    t = next;
+    flags = nextTimeMediaSample;
+  }
+  return times;
+}
+
+// The movie's picture at time t (GetMoviePict), read back from its PICT.
+inline Picture PictureAt(Movie m, TimeValue t) {
+  auto pict = reinterpret_cast<PicHandle>(Op(kSel_GetMoviePict, m, t));
+  if (!pict) return Picture();
+  int32_t size = int32_t(Op(kSel_GetHandleSize, pict));
+  std::vector<uint8_t> bytes(size);
+  Op(kSel_BlockMoveData, *reinterpret_cast<char**>(pict), bytes.data(), size);
+  Op(kSel_KillPicture, pict);
+  return ReadPict(bytes.data(), bytes.size());
+}
+
 inline std::vector<uint8_t> ReadFileBytes(const std::string& path) {
   std::vector<uint8_t> bytes;
   HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);

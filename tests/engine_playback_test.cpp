@@ -15,20 +15,6 @@ namespace {
 
 constexpr int kW = 320, kH = 240;
 
-std::vector<TimeValue> SampleTimes(Movie m) {
-  std::vector<TimeValue> times;
-  OSType vide = VideoMediaType;
-  TimeValue t = 0, next = 0;
-  int16_t flags = nextTimeMediaSample | nextTimeEdgeOK;
-  while (times.size() < 1000) {
-    Op(kSel_GetMovieNextInterestingTime, m, flags, 1, &vide, t, 0, &next, 0);
-    if (next < 0) break;
-    times.push_back(next);
-    t = next;
-    flags = nextTimeMediaSample;
-  }
-  return times;
-}
 
 // How a picture differs from ffmpeg's BGRA decode of a frame: the mean
 // absolute difference per channel, and the share of pixels off by more than
@@ -57,15 +43,6 @@ Difference Compare(const Picture& pic, const std::vector<uint8_t>& bgra) {
   return d;
 }
 
-Picture PictureAt(Movie m, TimeValue t) {
-  auto pict = reinterpret_cast<PicHandle>(Op(kSel_GetMoviePict, m, t));
-  if (!pict) return Picture();
-  int32_t size = int32_t(Op(kSel_GetHandleSize, pict));
-  std::vector<uint8_t> bytes(size);
-  Op(kSel_BlockMoveData, *reinterpret_cast<char**>(pict), bytes.data(), size);
-  Op(kSel_KillPicture, pict);
-  return ReadPict(bytes.data(), bytes.size());
-}
 
 // Only to keep a broken engine from hanging the run; a slow or emulated
 // machine stays far inside it.
@@ -112,7 +89,7 @@ struct PlayingMovie {
   explicit PlayingMovie(const char* file) {
     Opened o = OpenMovie(MediaPath(file));
     movie = o.movie;
-    if (movie) times = SampleTimes(movie);
+    if (movie) times = FrameTimes(movie);
   }
   ~PlayingMovie() {
     if (movie) Op(kSel_DisposeMovie, movie);

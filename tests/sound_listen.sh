@@ -9,6 +9,9 @@ root=$1
 build=$2
 group=$3
 . "$root/scripts/wine-env" "$build"
+# Without Wine's GStreamer Media Foundation decodes nothing, as on a PC
+# without codec packs: what is heard, our own engine decoded.
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winegstreamer=d"
 export WINEPREFIX="$build/wineprefix-audio"
 eval "export $("$root/scripts/sound-server" env "$build")"
 pactl info >/dev/null 2>&1 || { echo "sound_listen: the sound server is not running (scripts/test starts it)"; exit 1; }

@@ -25,6 +25,37 @@ int64_t Rescale(int64_t v, uint64_t num, uint64_t den) {
   return v >= 0 ? MulDiv(v, num, den) : -MulDiv(-v, num, den);
 }
 
+// A movie's or a WAV file's packets, read from the file by offset.
+class FilePackets : public PacketFeed {
+ public:
+  FilePackets(HANDLE file, const SoundPackets& packets, std::shared_ptr<const void> keep)
+      : file_(file), source_(file), packets_(packets), keep_(std::move(keep)) {}
+  ~FilePackets() override { CloseHandle(file_); }
+  uint64_t Size() const { return source_.Size(); }
+  void Seek(int64_t time, uint32_t preroll) override { packets_.Seek(time, preroll); }
+  bool Next(std::vector<uint8_t>* bytes, uint32_t* size, int64_t* time) override {
+    SoundPacket p;
+    while (packets_.Next(&p)) {
+      try {
+        bytes->assign(size_t(p.size) + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+      } catch (...) {
+        continue;
+      }
+      if (!source_.Read(p.offset, bytes->data(), p.size)) continue;
+      *size = p.size;
+      *time = p.time;
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  HANDLE file_;
+  HandleSource source_;
+  SoundPackets packets_;
+  const std::shared_ptr<const void> keep_;
+};
+
 struct Span {
   int64_t start, end;  // output frames, movie time
   int64_t mediaTime;   // -1: silence
@@ -32,8 +63,8 @@ struct Span {
 
 class PacketSound : public SoundSource {
  public:
-  PacketSound(HANDLE file, const SoundPackets& packets, SoundStream stream, std::shared_ptr<const void> keep)
-      : file_(file), source_(file), packets_(packets), stream_(std::move(stream)), keep_(std::move(keep)) {}
+  PacketSound(std::unique_ptr<PacketFeed> feed, SoundStream stream)
+      : packets_(std::move(feed)), stream_(std::move(stream)) {}
   ~PacketSound() override;
 
   bool Open(const std::vector<SoundSegment>& segments, uint32_t movieScale);
@@ -51,11 +82,8 @@ class PacketSound : public SoundSource {
   bool Append(const uint8_t** in, int count);
   size_t Left() const { return pcm_.size() / size_t(channels_) - head_; }
 
-  HANDLE file_;
-  HandleSource source_;
-  SoundPackets packets_;
+  const std::unique_ptr<PacketFeed> packets_;
   const SoundStream stream_;
-  const std::shared_ptr<const void> keep_;
   const CodecLibrary* lib_ = nullptr;
   CodecDecoder decoder_;
   SwrContext* resampler_ = nullptr;
@@ -83,22 +111,30 @@ class PacketSound : public SoundSource {
 
 PacketSound::~PacketSound() {
   if (lib_ && resampler_) lib_->swr_free(&resampler_);
-  CloseHandle(file_);
 }
 
 bool PacketSound::Open(const std::vector<SoundSegment>& segments, uint32_t movieScale) {
   lib_ = Codecs();
-  if (!lib_ || !lib_->swr_init || stream_.mediaScale == 0 || movieScale == 0 || source_.Size() == 0) return false;
-  const AVCodec* codec = lib_->avcodec_find_decoder(stream_.codec);
+  if (!lib_ || !lib_->swr_init || stream_.mediaScale == 0 || movieScale == 0) return false;
+  const AVCodec* codec =
+      lib_->avcodec_find_decoder(stream_.parameters ? stream_.parameters->codec_id : stream_.codec);
   if (!codec) return false;
-  if (!decoder_.Allocate(lib_, codec, stream_.config)) return false;
-  decoder_.context->sample_rate = stream_.rate;
-  if (stream_.channels > 0 && stream_.channels <= 64)
-    lib_->av_channel_layout_default(&decoder_.context->ch_layout, stream_.channels);
-  decoder_.context->block_align = stream_.blockAlign;
-  decoder_.context->bits_per_coded_sample = stream_.bitsPerSample;
-  decoder_.context->pkt_timebase = AVRational{1, int(std::min<uint32_t>(stream_.mediaScale, INT32_MAX))};
-  if (lib_->avcodec_open2(decoder_.context, codec, nullptr) < 0) return false;
+  // Our own tables give the codec's configuration; libavformat gives its
+  // parameters whole, extradata included.
+  static const std::vector<uint8_t> kNoConfig;
+  if (!decoder_.Allocate(lib_, codec, stream_.parameters ? kNoConfig : stream_.config)) return false;
+  AVCodecContext* context = decoder_.context;
+  if (stream_.parameters) {
+    if (lib_->avcodec_parameters_to_context(context, stream_.parameters) < 0) return false;
+  } else {
+    context->sample_rate = stream_.rate;
+    if (stream_.channels > 0 && stream_.channels <= 64)
+      lib_->av_channel_layout_default(&context->ch_layout, stream_.channels);
+    context->block_align = stream_.blockAlign;
+    context->bits_per_coded_sample = stream_.bitsPerSample;
+  }
+  context->pkt_timebase = AVRational{1, int(std::min<uint32_t>(stream_.mediaScale, INT32_MAX))};
+  if (lib_->avcodec_open2(context, codec, nullptr) < 0) return false;
 
   // The stream's own rate and channels, as its first frame has them:
   // ISO entries say stereo whatever the stream, and AAC with SBR plays at
@@ -119,7 +155,7 @@ bool PacketSound::Open(const std::vector<SoundSegment>& segments, uint32_t movie
 }
 
 bool PacketSound::Probe(int* rate, int* channels) {
-  packets_.Seek(0, 0);
+  packets_->Seek(0, 0);
   for (int sent = 0; sent < kMaxPacketsWithoutSound;) {
     int r = lib_->avcodec_receive_frame(decoder_.context, decoder_.frame);
     if (r == 0) {
@@ -160,7 +196,7 @@ void PacketSound::Start(const Span& span) {
   // the target, which is then dropped.
   const int64_t warm = inRate_ && inRate_ != rate_ ? kResamplerWarmUp : 0;
   const int64_t media = span.mediaTime + Rescale(pos_ - span.start - warm, stream_.mediaScale, uint64_t(rate_));
-  packets_.Seek(media, stream_.preroll);
+  packets_->Seek(media, stream_.preroll);
   lib_->avcodec_flush_buffers(decoder_.context);
   if (resampler_) lib_->swr_free(&resampler_);
   inFormat_ = -1;  // inRate_ stays: the rate the stream was last seen at
@@ -175,19 +211,14 @@ void PacketSound::Start(const Span& span) {
 // False when nothing is left to send.
 bool PacketSound::SendNext() {
   if (drained_) return false;
-  SoundPacket p;
-  while (packets_.Next(&p)) {
-    try {
-      bytes_.assign(size_t(p.size) + AV_INPUT_BUFFER_PADDING_SIZE, 0);
-    } catch (...) {
-      continue;
-    }
-    if (!source_.Read(p.offset, bytes_.data(), p.size)) continue;
-    if (firstTime_ == AV_NOPTS_VALUE) firstTime_ = p.time;
+  uint32_t size = 0;
+  int64_t time = AV_NOPTS_VALUE;
+  if (packets_->Next(&bytes_, &size, &time)) {
+    if (firstTime_ == AV_NOPTS_VALUE) firstTime_ = time;
     lib_->av_packet_unref(decoder_.packet);
     decoder_.packet->data = bytes_.data();
-    decoder_.packet->size = int(p.size);
-    decoder_.packet->pts = decoder_.packet->dts = p.time;
+    decoder_.packet->size = int(size);
+    decoder_.packet->pts = decoder_.packet->dts = time;
     // A damaged packet is left out; the decoder goes on with the next.
     lib_->avcodec_send_packet(decoder_.context, decoder_.packet);
     lib_->av_packet_unref(decoder_.packet);
@@ -358,13 +389,21 @@ std::unique_ptr<SoundSource> OpenPacketSound(HANDLE file, const SoundPackets& pa
                                              const std::vector<SoundSegment>& segments, uint32_t movieScale,
                                              std::shared_ptr<const void> keep) {
   if (file == INVALID_HANDLE_VALUE || !file) return nullptr;
-  // From here on the source owns the file.
-  auto* made = new (std::nothrow) PacketSound(file, packets, std::move(stream), std::move(keep));
-  if (!made) {
+  // From here on the feed owns the file.
+  std::unique_ptr<FilePackets> feed(new (std::nothrow) FilePackets(file, packets, std::move(keep)));
+  if (!feed) {
     CloseHandle(file);
     return nullptr;
   }
-  std::unique_ptr<PacketSound> sound(made);
+  if (feed->Size() == 0) return nullptr;
+  return OpenFeedSound(std::move(feed), std::move(stream), segments, movieScale);
+}
+
+std::unique_ptr<SoundSource> OpenFeedSound(std::unique_ptr<PacketFeed> feed, SoundStream stream,
+                                           const std::vector<SoundSegment>& segments, uint32_t movieScale) {
+  if (!feed) return nullptr;
+  std::unique_ptr<PacketSound> sound(new (std::nothrow) PacketSound(std::move(feed), std::move(stream)));
+  if (!sound) return nullptr;
   bool ok = false;
   try {
     ok = sound->Open(segments, movieScale);

@@ -1,7 +1,8 @@
 // A sound source over packets read from a file by offset: decoded by
 // FFmpeg's libavcodec, converted by libswresample to the source's format,
 // and laid on the movie's time line segment by segment. Movies (their sound
-// track's tables) and WAV files (their data chunk) both play through it.
+// track's tables), WAV files (their data chunk) and libavformat's packets
+// all play through it.
 #pragma once
 #include <windows.h>
 
@@ -24,6 +25,22 @@ struct SoundStream {
   std::vector<uint8_t> config;  // the decoder's extradata
   uint32_t mediaScale = 0;      // media units a second of the packets' times
   uint32_t preroll = 0;         // packets decoded before the one that holds a seek's target
+  // When set, all the decoder is told (the fields above but mediaScale
+  // and preroll are then not used); it must outlive the source's opening.
+  const AVCodecParameters* parameters = nullptr;
+};
+
+// Where a source's packets come from, in decode order.
+class PacketFeed {
+ public:
+  virtual ~PacketFeed() = default;
+  // The next packet given holds media time `time` (the first one when
+  // `time` precedes them all), or comes `preroll` packets before it.
+  virtual void Seek(int64_t time, uint32_t preroll) = 0;
+  // The next packet: its bytes in (*bytes)[0, *size) followed by
+  // AV_INPUT_BUFFER_PADDING_SIZE zero bytes, and the media time of its
+  // first frame (AV_NOPTS_VALUE when unknown). False at the end.
+  virtual bool Next(std::vector<uint8_t>* bytes, uint32_t* size, int64_t* time) = 0;
 };
 
 // FFmpeg's decoder for a coding; AV_CODEC_ID_NONE for None and PCM forms
@@ -41,5 +58,9 @@ int PlayedSampleRate(int rate);
 std::unique_ptr<SoundSource> OpenPacketSound(HANDLE file, const SoundPackets& packets, SoundStream stream,
                                              const std::vector<SoundSegment>& segments, uint32_t movieScale,
                                              std::shared_ptr<const void> keep);
+
+// The same over any feed. Null as above, or when `feed` is.
+std::unique_ptr<SoundSource> OpenFeedSound(std::unique_ptr<PacketFeed> feed, SoundStream stream,
+                                           const std::vector<SoundSegment>& segments, uint32_t movieScale);
 
 }  // namespace vmedia

@@ -4,6 +4,7 @@
 #include "engine/container/top_level_boxes.h"
 #include "engine/container/wave_file.h"
 #include "engine/platform/handle_source.h"
+#include "engine/objects/format_timeline.h"
 #include "engine/playback/movie_timeline.h"
 #include "engine/objects/mf_timeline.h"
 #include "engine/objects/status.h"
@@ -23,6 +24,8 @@ OSErr ReadTimeline(HANDLE file, const std::wstring& path, Timeline* tl) {
   }
   WaveInfo wave;
   if (LooksLikeWave(src) && ReadWave(src, &wave) && TimelineOfWave(wave, tl)) return noErr;
+  OSErr format = ReadFormatTimeline(path, tl);
+  if (format != noMovieFound) return format;
   if (!ProbeWithMediaFoundation(path, tl)) return noMovieFound;
   if (tl->hasVideo && int64_t(tl->width) * tl->height > kMaxPicturePixels) return invalidMovie;
   return noErr;

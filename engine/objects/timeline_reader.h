@@ -1,5 +1,6 @@
 // Reads the time line of an open movie file: from the file's own tables for
-// QuickTime and MPEG-4 files, from Media Foundation for everything else.
+// QuickTime and MPEG-4 files and WAV files, from libavformat for the other
+// containers, from Media Foundation for whatever is left.
 #pragma once
 #include <windows.h>
 

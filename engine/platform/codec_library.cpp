@@ -17,6 +17,7 @@ const wchar_t* const kAvutil = L"avutil-" VT_STR(LIBAVUTIL_VERSION_MAJOR) L".dll
 const wchar_t* const kSwscale = L"swscale-" VT_STR(LIBSWSCALE_VERSION_MAJOR) L".dll";
 const wchar_t* const kAvcodec = L"avcodec-" VT_STR(LIBAVCODEC_VERSION_MAJOR) L".dll";
 const wchar_t* const kSwresample = L"swresample-" VT_STR(LIBSWRESAMPLE_VERSION_MAJOR) L".dll";
+const wchar_t* const kAvformat = L"avformat-" VT_STR(LIBAVFORMAT_VERSION_MAJOR) L".dll";
 
 std::wstring EngineFolder() {
   HMODULE self = nullptr;
@@ -66,6 +67,7 @@ void LoadAll() {
             Bind(avcodec, "av_packet_alloc", &l.av_packet_alloc) &&
             Bind(avcodec, "av_packet_free", &l.av_packet_free) &&
             Bind(avcodec, "av_packet_unref", &l.av_packet_unref) &&
+            Bind(avcodec, "avcodec_parameters_to_context", &l.avcodec_parameters_to_context) &&
             Bind(avcodec, "av_packet_new_side_data", &l.av_packet_new_side_data) &&
             Bind(avutil, "av_frame_alloc", &l.av_frame_alloc) && Bind(avutil, "av_frame_free", &l.av_frame_free) &&
             Bind(avutil, "av_frame_unref", &l.av_frame_unref) && Bind(avutil, "av_mallocz", &l.av_mallocz) &&
@@ -88,11 +90,37 @@ void LoadAll() {
   loaded = &library;
 }
 
+FormatLibrary formatLibrary;
+const FormatLibrary* formatsLoaded = nullptr;
+std::once_flag formatsOnce;
+
+void LoadFormats() {
+  if (!Codecs()) return;
+  std::wstring folder = EngineFolder();
+  HMODULE avformat = Load(folder, kAvformat);
+  HMODULE avutil = Load(folder, kAvutil);
+  FormatLibrary& f = formatLibrary;
+  bool ok = Bind(avformat, "avformat_alloc_context", &f.avformat_alloc_context) &&
+            Bind(avformat, "avformat_open_input", &f.avformat_open_input) &&
+            Bind(avformat, "avformat_find_stream_info", &f.avformat_find_stream_info) &&
+            Bind(avformat, "avformat_close_input", &f.avformat_close_input) &&
+            Bind(avformat, "av_read_frame", &f.av_read_frame) && Bind(avformat, "av_seek_frame", &f.av_seek_frame) &&
+            Bind(avformat, "avio_alloc_context", &f.avio_alloc_context) &&
+            Bind(avformat, "avio_context_free", &f.avio_context_free) && Bind(avutil, "av_malloc", &f.av_malloc) &&
+            Bind(avutil, "av_free", &f.av_free);
+  if (ok) formatsLoaded = &formatLibrary;
+}
+
 }  // namespace
 
 const CodecLibrary* Codecs() {
   std::call_once(once, LoadAll);
   return loaded;
+}
+
+const FormatLibrary* Formats() {
+  std::call_once(formatsOnce, LoadFormats);
+  return formatsLoaded;
 }
 
 }  // namespace vmedia

@@ -1,10 +1,11 @@
-// FFmpeg's decoding libraries (avcodec, avutil, swscale, swresample), loaded at run time
+// FFmpeg's libraries (avformat, avcodec, avutil, swscale, swresample), loaded at run time
 // from the engine's own folder by full path, never by a bare name, so that
 // no other copy on the machine can stand in for them. Nothing links against
 // them: when they are missing the engine decodes through Media Foundation.
 #pragma once
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
 #include <libavutil/frame.h>
 #include <libavutil/channel_layout.h>
 #include <libswresample/swresample.h>
@@ -24,6 +25,7 @@ struct CodecLibrary {
   AVPacket* (*av_packet_alloc)();
   void (*av_packet_free)(AVPacket**);
   void (*av_packet_unref)(AVPacket*);
+  int (*avcodec_parameters_to_context)(AVCodecContext*, const AVCodecParameters*);
   uint8_t* (*av_packet_new_side_data)(AVPacket*, enum AVPacketSideDataType, size_t);
   AVFrame* (*av_frame_alloc)();
   void (*av_frame_free)(AVFrame**);
@@ -51,5 +53,23 @@ struct CodecLibrary {
 // The libraries, loaded at the first call; null when any of them or any
 // entry is missing (swresample aside, see above). Thread-safe; they stay loaded for the process's life.
 const CodecLibrary* Codecs();
+
+// libavformat, for the containers our own readers leave to it.
+struct FormatLibrary {
+  AVFormatContext* (*avformat_alloc_context)();
+  int (*avformat_open_input)(AVFormatContext**, const char*, const AVInputFormat*, AVDictionary**);
+  int (*avformat_find_stream_info)(AVFormatContext*, AVDictionary**);
+  void (*avformat_close_input)(AVFormatContext**);
+  int (*av_read_frame)(AVFormatContext*, AVPacket*);
+  int (*av_seek_frame)(AVFormatContext*, int, int64_t, int);
+  AVIOContext* (*avio_alloc_context)(unsigned char*, int, int, void*, int (*)(void*, uint8_t*, int),
+                                     int (*)(void*, uint8_t*, int), int64_t (*)(void*, int64_t, int));
+  void (*avio_context_free)(AVIOContext**);
+  void* (*av_malloc)(size_t);
+  void (*av_free)(void*);
+};
+
+// Null when avformat, one of its entries, or Codecs() is missing.
+const FormatLibrary* Formats();
 
 }  // namespace vmedia

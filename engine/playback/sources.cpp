@@ -1,9 +1,11 @@
 #include "engine/playback/sources.h"
 
 #include "engine/audio/codec_sound.h"
+#include "engine/audio/format_sound.h"
 #include "engine/audio/mf_sound.h"
 #include "engine/audio/wave_sound.h"
 #include "engine/video/codec_frames.h"
+#include "engine/video/format_frames.h"
 #include "engine/video/mf_frames.h"
 
 namespace vmedia {
@@ -30,9 +32,13 @@ FrameQueue* VideoOf(MovieRecord* m) {
     std::shared_ptr<const MovieModel> model = tl.model;
     std::shared_ptr<const std::vector<uint32_t>> samples = tl.videoSamples;
     if (model && !CodecDecodes(model->tracks[size_t(model->videoTrack())])) model.reset();
-    m->video = std::make_unique<FrameQueue>(tl.width, tl.height, [shape, model, samples] {
+    const FormatStreams format = tl.format;
+    m->video = std::make_unique<FrameQueue>(tl.width, tl.height, [shape, model, samples, format] {
       if (model) {
         if (std::unique_ptr<FrameReader> own = OpenCodecFrames(shape, model, samples)) return own;
+      }
+      if (format.video >= 0) {
+        if (std::unique_ptr<FrameReader> own = OpenFormatFrames(shape, format.video, format.origin)) return own;
       }
       // Not while decoders stuck in Media Foundation are still out: one
       // bad file would leave one more behind at every Play.
@@ -46,11 +52,17 @@ FrameQueue* VideoOf(MovieRecord* m) {
 std::function<std::unique_ptr<SoundSource>()> SoundOpener(MovieRecord* m) {
   std::wstring path = m->path;
   std::shared_ptr<const MovieModel> model = m->timeline.model;
+  const FormatStreams format = m->timeline.format;
+  const int32_t scale = m->timeline.timeScale, duration = m->timeline.duration;
   // Our own decoders where they read the sound; Media Foundation for the
-  // rest (MP3 and AVI files, and formats ours cannot decode).
-  return [path, model]() -> std::unique_ptr<SoundSource> {
+  // rest (formats ours cannot decode).
+  return [path, model, format, scale, duration]() -> std::unique_ptr<SoundSource> {
     if (model && model->soundTrack() >= 0 && CodecSounds(model->tracks[size_t(model->soundTrack())])) {
       if (std::unique_ptr<SoundSource> own = OpenCodecSound(model, path)) return own;
+    }
+    if (format.sound >= 0) {
+      if (std::unique_ptr<SoundSource> own = OpenFormatSound(path, format.sound, format.origin, scale, duration))
+        return own;
     }
     if (std::unique_ptr<SoundSource> wave = OpenWaveSound(path)) return wave;
     return OpenMediaFoundationSound(path);

@@ -14,6 +14,15 @@
 
 namespace vmedia {
 
+// For a movie libavformat reads: the streams played (-1: none), and the
+// time of the streams' own clock, in microseconds, that is movie time 0.
+struct FormatStreams {
+  int video = -1;
+  int sound = -1;
+  int64_t origin = 0;
+  bool used() const { return video >= 0 || sound >= 0; }
+};
+
 struct Timeline {
   int32_t timeScale = 600;
   int32_t duration = 0;
@@ -35,6 +44,7 @@ struct Timeline {
   // the video sample shown from each videoTimes entry on.
   std::shared_ptr<const MovieModel> model;
   std::shared_ptr<const std::vector<uint32_t>> videoSamples;
+  FormatStreams format;
 };
 
 // The videoTimes entry showing at t; -1 where no picture shows (before the

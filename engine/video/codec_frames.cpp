@@ -13,9 +13,7 @@
 #include "engine/platform/handle_source.h"
 #include "engine/platform/media_file.h"
 #include "engine/container/fourcc.h"
-#include "engine/video/orient.h"
 #include "engine/video/picture_scaler.h"
-#include "engine/video/picture_limits.h"
 
 namespace vmedia {
 namespace {
@@ -86,7 +84,6 @@ class CodecFrames : public FrameReader {
   bool Produce(int index, Frame* frame, bool* endOfStream);
   bool SendNext();
   bool ReadSample(const SampleRef& ref);
-  bool Convert(const AVFrame* picture, Frame* frame);
   void Restart(uint32_t fromSample);
 
   const FrameRequest shape_;
@@ -194,22 +191,6 @@ bool CodecFrames::SendNext() {
   return true;
 }
 
-bool CodecFrames::Convert(const AVFrame* p, Frame* frame) {
-  const int w = p->width, h = p->height;
-  if (!ScalableSize(w, h)) return false;
-  auto pixels = std::make_shared<std::vector<uint8_t>>(size_t(shape_.width) * shape_.height * 4, 0);
-  stored_.resize(ScaledBytes(w, h) + kScaledRowAlign);
-  uint8_t* out = stored_.data() + (kScaledRowAlign - uintptr_t(stored_.data()) % kScaledRowAlign) % kScaledRowAlign;
-  if (!scaler_.Scale(p, out)) return false;
-  if (!OrientPicture(out, w, h, ptrdiff_t(ScaledPitch(w)), shape_.orientation, pixels->data(), shape_.width,
-                     shape_.height, ptrdiff_t(shape_.width) * 4))
-    return false;
-  frame->width = shape_.width;
-  frame->height = shape_.height;
-  frame->pixels = std::move(pixels);
-  return true;
-}
-
 // Decodes on until the picture of shown index `index` (or the first one
 // after it) comes out of the decoder.
 bool CodecFrames::Produce(int index, Frame* frame, bool* endOfStream) {
@@ -228,7 +209,7 @@ bool CodecFrames::Produce(int index, Frame* frame, bool* endOfStream) {
       while (index + 1 < count && shownTimes_[size_t(index + 1)] <= t &&
              shownTimes_[size_t(index + 1)] > shownTimes_[size_t(index)])
         ++index;
-      bool ok = Convert(decoder_.frame, frame);
+      bool ok = ToFrame(scaler_, decoder_.frame, shape_, &stored_, frame);
       lib_->av_frame_unref(decoder_.frame);
       if (!ok) return false;
       frame->index = index;

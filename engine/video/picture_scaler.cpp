@@ -1,5 +1,6 @@
 #include "engine/video/picture_scaler.h"
 
+#include "engine/video/orient.h"
 #include "engine/video/picture_limits.h"
 
 namespace vmedia {
@@ -40,6 +41,23 @@ bool PictureScaler::Scale(const AVFrame* p, uint8_t* out) {
   uint8_t* planes[4] = {out, nullptr, nullptr, nullptr};
   int pitches[4] = {int(ScaledPitch(w)), 0, 0, 0};
   return lib_->sws_scale(scaler_, p->data, p->linesize, 0, h, planes, pitches) == h;
+}
+
+bool ToFrame(PictureScaler& scaler, const AVFrame* p, const FrameRequest& shape, std::vector<uint8_t>* stored,
+             Frame* frame) {
+  const int w = p->width, h = p->height;
+  if (!ScalableSize(w, h)) return false;
+  auto pixels = std::make_shared<std::vector<uint8_t>>(size_t(shape.width) * shape.height * 4, 0);
+  stored->resize(ScaledBytes(w, h) + kScaledRowAlign);
+  uint8_t* out = stored->data() + (kScaledRowAlign - uintptr_t(stored->data()) % kScaledRowAlign) % kScaledRowAlign;
+  if (!scaler.Scale(p, out)) return false;
+  if (!OrientPicture(out, w, h, ptrdiff_t(ScaledPitch(w)), shape.orientation, pixels->data(), shape.width,
+                     shape.height, ptrdiff_t(shape.width) * 4))
+    return false;
+  frame->width = shape.width;
+  frame->height = shape.height;
+  frame->pixels = std::move(pixels);
+  return true;
 }
 
 }  // namespace vmedia

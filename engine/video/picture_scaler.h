@@ -7,7 +7,10 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <vector>
+
 #include "engine/platform/codec_library.h"
+#include "engine/video/frame_reader.h"
 
 namespace vmedia {
 
@@ -40,5 +43,12 @@ class PictureScaler {
   SwsContext* scaler_ = nullptr;
   bool bt709_ = false;  // the scaler was told the stream is BT.709
 };
+
+// A decoded picture as the frame the reader was asked for: scaled to BGRX
+// at its decoded size in `stored` (reused between pictures), then turned
+// and sized to the request's. Sets the frame's size and pixels, not its
+// index.
+bool ToFrame(PictureScaler& scaler, const AVFrame* picture, const FrameRequest& shape, std::vector<uint8_t>* stored,
+             Frame* frame);
 
 }  // namespace vmedia

@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Makes one file of each container libavformat reads for the engine, and
+# beside them what ffprobe and ffmpeg say of each:
+#   formats.txt   NAME DURATION_SECONDS WIDTH HEIGHT TIME_SCALE LEAD (one a
+#                 line; 0 0 for sound alone; the scale the engine is to
+#                 report; LEAD the seconds from the file's start to the
+#                 first video frame)
+#   NAME.at40.bgra ffmpeg's decode of the video frame shown 0.40 s after the
+#                 first one, at the display size; NAME.at48.bgra at 0.48 s
+#   NAME.head     the file's first 32 bytes: no packet in it
+#   NAME.half     its first half
+# AMR cannot be made here: Debian's ffmpeg has no AMR encoder. Nor can an
+# MP3 with a VBRI header (only Fraunhofer's encoder writes one).
+# Usage: make_format_media.sh OUTDIR
+set -euo pipefail
+out=$1
+mkdir -p "$out"
+cd "$out"
+ff() { ffmpeg -nostdin -hide_banner -loglevel error -y "$@"; }
+# The hue turns once a second, so that neighbouring frames differ clearly.
+pic=(-f lavfi -i testsrc=size=160x120:rate=25,hue=h=t*360)
+tone=(-f lavfi -i sine=frequency=440:sample_rate=44100)
+t=(-t 2)
+
+ff "${pic[@]}" "${tone[@]}" "${t[@]}" -c:v mpeg4 -c:a libmp3lame avi_mpeg4.avi
+ff "${pic[@]}" "${tone[@]}" "${t[@]}" -c:v mpeg1video -c:a mp2 -f mpeg ps_mpeg1.mpg
+ff "${pic[@]}" "${tone[@]}" "${t[@]}" -c:v mpeg2video -c:a ac3 -f vob ps_mpeg2.vob
+ff "${pic[@]}" "${tone[@]}" "${t[@]}" -c:v mpeg2video -c:a mp2 -f mpegts ts_mpeg2.ts
+ff "${pic[@]}" "${tone[@]}" "${t[@]}" -c:v libx264 -pix_fmt yuv420p -c:a aac -f mpegts -mpegts_m2ts_mode 1 ts_h264.m2ts
+ff "${pic[@]}" "${tone[@]}" "${t[@]}" -c:v libvpx -b:v 400k -deadline realtime -cpu-used 8 -c:a libvorbis webm_vp8.webm
+ff "${pic[@]}" "${tone[@]}" "${t[@]}" -c:v libvpx-vp9 -b:v 400k -deadline realtime -cpu-used 8 -c:a libopus mkv_vp9.mkv
+ff "${pic[@]}" "${tone[@]}" "${t[@]}" -c:v libtheora -q:v 7 -c:a libvorbis ogg_theora.ogv
+ff "${pic[@]}" "${tone[@]}" "${t[@]}" -c:v flv1 -c:a libmp3lame -ar 44100 flv_h263.flv
+ff "${pic[@]}" "${tone[@]}" "${t[@]}" -c:v wmv2 -c:a wmav2 asf_wmv2.wmv
+ff -f lavfi -i testsrc=size=720x576:rate=25,hue=h=t*360 -f lavfi -i sine=frequency=440:sample_rate=48000 "${t[@]}" \
+  -c:v dvvideo -pix_fmt yuv420p -ac 2 -c:a pcm_s16le -f dv dv_pal.dv
+
+ff "${tone[@]}" "${t[@]}" -c:a flac sound.flac
+ff "${tone[@]}" "${t[@]}" -c:a libmp3lame -b:a 128k -write_xing 0 sound_cbr.mp3
+ff "${tone[@]}" "${t[@]}" -c:a libmp3lame -q:a 4 sound_xing.mp3
+ff "${tone[@]}" "${t[@]}" -c:a aac -f adts sound.aac
+ff "${tone[@]}" "${t[@]}" -c:a pcm_s16be sound.aiff
+ff "${tone[@]}" "${t[@]}" -c:a pcm_s16be sound.au
+ff "${tone[@]}" "${t[@]}" -c:a libvorbis sound.ogg
+ff "${tone[@]}" "${t[@]}" -c:a libopus sound.opus
+ff "${tone[@]}" "${t[@]}" -c:a wmav2 sound.wma
+ff "${tone[@]}" "${t[@]}" -c:a adpcm_ima_wav sound_ima.wav
+ff "${tone[@]}" "${t[@]}" -c:a adpcm_ms sound_msadpcm.wav
+ff -f lavfi -i sine=frequency=440:sample_rate=8000 "${t[@]}" -c:a libgsm_ms sound_gsm.wav
+ff "${tone[@]}" "${t[@]}" -c:a pcm_s16le -rf64 always sound_rf64.wav
+
+: > formats.txt
+for f in *.avi *.mpg *.vob *.ts *.m2ts *.webm *.mkv *.ogv *.flv *.wmv *.dv *.flac *.mp3 *.aac *.aiff *.au *.ogg \
+         *.opus *.wma sound_*.wav; do
+  head -c 32 "$f" > "$f.head"
+  head -c $(( $(stat -c %s "$f") / 2 )) "$f" > "$f.half"
+  duration=$(ffprobe -v error -show_entries format=duration -of default=nw=1:nk=1 "$f")
+  v=$(ffprobe -v error -select_streams v:0 -show_entries stream=width,height,sample_aspect_ratio,time_base \
+      -of default=nw=1:nk=1 "$f" | awk "NR <= 4" | tr '\n' ' ')
+  if [ -n "$v" ]; then
+    read -r w h sar tb <<<"$v"
+    # The display size: stored width times the pixel aspect.
+    if [[ "$sar" =~ ^([0-9]+):([0-9]+)$ ]] && [ "${BASH_REMATCH[1]}" != 0 ]; then
+      w=$(( (w * BASH_REMATCH[1] + BASH_REMATCH[2] / 2) / BASH_REMATCH[2] ))
+    fi
+    scale=${tb#*/}
+    # Video time 0 is its first frame: how far that lies after the file's
+    # start (the earliest stream's first time).
+    vstart=$(ffprobe -v error -select_streams v:0 -show_entries stream=start_time -of default=nw=1:nk=1 "$f" | awk 'NR == 1')
+    fstart=$(ffprobe -v error -show_entries format=start_time -of default=nw=1:nk=1 "$f")
+    lead=$(awk -v v="$vstart" -v f="$fstart" 'BEGIN { printf "%.6f", v - f }')
+    for at in 40 48; do
+      from=$(awk -v v="$vstart" -v a="$at" 'BEGIN { printf "%.6f", v + a / 100 - 0.001 }')
+      ff -copyts -i "$f" -vf "select=gte(t\\,$from),scale=${w}:${h}" -frames:v 1 -f rawvideo -pix_fmt bgra "$f.at$at.bgra"
+    done
+  else
+    w=0 h=0 lead=0
+    scale=$(ffprobe -v error -select_streams a:0 -show_entries stream=sample_rate -of default=nw=1:nk=1 "$f")
+  fi
+  echo "$f $duration $w $h $scale $lead" >> formats.txt
+done
