@@ -103,17 +103,6 @@ TEST(EngineFormats, ThePictureAtATimeIsFfmpegsAndItsNeighbourIsNot) {
   }
 }
 
-// Only to keep a broken engine from hanging the run; a slow or emulated
-// machine stays far inside it.
-constexpr double kDeadline = 30.0;
-
-double Now() {
-  LARGE_INTEGER f, c;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&c);
-  return double(c.QuadPart) / double(f.QuadPart);
-}
-
 TEST(EngineFormats, EveryFilePlaysItsLastHalfSecondToItsEnd) {
   WNDCLASSA wc = {};
   wc.lpfnWndProc = DefWindowProcA;

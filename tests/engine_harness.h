@@ -60,6 +60,18 @@ uint32_t Op(uint32_t selector, A... args) {
 
 inline int16_t St(uint32_t r) { return static_cast<int16_t>(r & 0xFFFF); }
 
+// Only to keep a broken engine from hanging the run; a slow or emulated
+// machine stays far inside it.
+constexpr double kDeadline = 30.0;
+
+// A steady clock in seconds, for those deadlines only.
+inline double Now() {
+  LARGE_INTEGER f, c;
+  QueryPerformanceFrequency(&f);
+  QueryPerformanceCounter(&c);
+  return double(c.QuadPart) / double(f.QuadPart);
+}
+
 // Test media are made by the build next to the test binaries.
 inline std::string MediaPath(const char* name) { return std::string("engine-media\\") + name; }
 

@@ -44,17 +44,6 @@ Difference Compare(const Picture& pic, const std::vector<uint8_t>& bgra) {
 }
 
 
-// Only to keep a broken engine from hanging the run; a slow or emulated
-// machine stays far inside it.
-constexpr double kDeadline = 30.0;
-
-double Now() {
-  LARGE_INTEGER f, c;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&c);
-  return double(c.QuadPart) / double(f.QuadPart);
-}
-
 class TestWindow {
  public:
   TestWindow() {
