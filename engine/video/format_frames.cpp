@@ -6,6 +6,7 @@
 #include <atomic>
 #include <new>
 
+#include "engine/platform/codec_decoder.h"
 #include "engine/platform/format_input.h"
 #include "engine/video/picture_scaler.h"
 #include "engine/video/sample_times.h"
@@ -25,7 +26,6 @@ class FormatFrames : public FrameReader {
  public:
   FormatFrames(const FrameRequest& shape, int stream, int64_t origin)
       : shape_(shape), stream_(stream), origin_(origin), lib_(Codecs()), scaler_(lib_) {}
-  ~FormatFrames() override;
 
   bool Open();
   bool Seek(int index, Frame* frame, bool* endOfStream) override;
@@ -50,24 +50,14 @@ class FormatFrames : public FrameReader {
   std::unique_ptr<FormatInput> in_;
   AVRational base_{1, 1};
   int64_t start_ = 0;  // the stream's first time
-  AVCodecContext* context_ = nullptr;
-  AVPacket* packet_ = nullptr;
-  AVFrame* picture_ = nullptr;
+  CodecDecoder decoder_;
   PictureScaler scaler_;
   std::vector<uint8_t> stored_;
-  bool pending_ = false;   // packet_ holds the key frame to send first
+  bool pending_ = false;   // decoder_.packet holds the key frame to send first
   bool draining_ = false;  // the end was sent
   int lastShown_ = -1;
   std::atomic<bool> cancelled_{false};
 };
-
-FormatFrames::~FormatFrames() {
-  if (lib_) {
-    if (picture_) lib_->av_frame_free(&picture_);
-    if (packet_) lib_->av_packet_free(&packet_);
-    if (context_) lib_->avcodec_free_context(&context_);
-  }
-}
 
 bool FormatFrames::Open() {
   if (!lib_ || shape_.times.empty() || shape_.scale <= 0) return false;
@@ -85,14 +75,12 @@ bool FormatFrames::Open() {
     if (int(i) != stream_) c->streams[i]->discard = AVDISCARD_ALL;
   const AVCodec* codec = lib_->avcodec_find_decoder(s->codecpar->codec_id);
   if (!codec) return false;
-  context_ = lib_->avcodec_alloc_context3(codec);
-  packet_ = lib_->av_packet_alloc();
-  picture_ = lib_->av_frame_alloc();
-  if (!context_ || !packet_ || !picture_) return false;
-  if (lib_->avcodec_parameters_to_context(context_, s->codecpar) < 0) return false;
-  context_->pkt_timebase = base_;
-  context_->thread_count = 2;
-  return lib_->avcodec_open2(context_, codec, nullptr) >= 0;
+  // The stream's parameters carry its extradata.
+  if (!decoder_.Allocate(lib_, codec, {})) return false;
+  if (lib_->avcodec_parameters_to_context(decoder_.context, s->codecpar) < 0) return false;
+  decoder_.context->pkt_timebase = base_;
+  decoder_.context->thread_count = 2;
+  return lib_->avcodec_open2(decoder_.context, codec, nullptr) >= 0;
 }
 
 int64_t FormatFrames::MovieTime(int64_t pts) const {
@@ -103,12 +91,12 @@ int64_t FormatFrames::StreamTime(int64_t movieTime) const {
   return llround((double(movieTime) / shape_.scale + double(origin_) / 1e6) * base_.den / base_.num);
 }
 
-// The next packet of the stream into packet_; false at the end.
+// The next packet of the stream into decoder_.packet; false at the end.
 bool FormatFrames::ReadOwn() {
   for (;;) {
-    lib_->av_packet_unref(packet_);
-    if (cancelled_ || !in_->Read(packet_)) return false;
-    if (packet_->stream_index == stream_) return true;
+    lib_->av_packet_unref(decoder_.packet);
+    if (cancelled_ || !in_->Read(decoder_.packet)) return false;
+    if (decoder_.packet->stream_index == stream_) return true;
   }
 }
 
@@ -119,19 +107,19 @@ bool FormatFrames::StartAt(int64_t time) {
   int64_t back = 0;
   for (int attempt = 0; attempt < 6 && !cancelled_; ++attempt) {
     const bool fromStart = attempt == 5;
-    lib_->avcodec_flush_buffers(context_);
+    lib_->avcodec_flush_buffers(decoder_.context);
     pending_ = draining_ = false;
     if (fromStart ? !in_->Seek(stream_, start_) : !in_->Seek(stream_, time - back)) continue;
     bool found = false;
     for (int read = 0; read < kMaxPacketsToKey && ReadOwn(); ++read)
-      if (packet_->flags & AV_PKT_FLAG_KEY) {
+      if (decoder_.packet->flags & AV_PKT_FLAG_KEY) {
         found = true;
         break;
       }
     if (!found) {
       if (fromStart) return false;
     } else {
-      int64_t t = packet_->pts != AV_NOPTS_VALUE ? packet_->pts : packet_->dts;
+      int64_t t = decoder_.packet->pts != AV_NOPTS_VALUE ? decoder_.packet->pts : decoder_.packet->dts;
       if (fromStart || t == AV_NOPTS_VALUE || t <= time) {
         pending_ = true;
         return true;
@@ -149,28 +137,28 @@ bool FormatFrames::SendNext() {
   if (pending_ || ReadOwn()) {
     pending_ = false;
     // A damaged packet is left out; the decoder goes on with the next.
-    lib_->avcodec_send_packet(context_, packet_);
-    lib_->av_packet_unref(packet_);
+    lib_->avcodec_send_packet(decoder_.context, decoder_.packet);
+    lib_->av_packet_unref(decoder_.packet);
     return true;
   }
   if (cancelled_) return false;
   draining_ = true;
-  lib_->avcodec_send_packet(context_, nullptr);
+  lib_->avcodec_send_packet(decoder_.context, nullptr);
   return true;
 }
 
 bool FormatFrames::Produce(int index, Frame* frame, bool* endOfStream) {
   for (int sent = 0; sent < kMaxPacketsPerPicture && !cancelled_;) {
-    int r = lib_->avcodec_receive_frame(context_, picture_);
+    int r = lib_->avcodec_receive_frame(decoder_.context, decoder_.frame);
     if (r == 0) {
-      int64_t pts = picture_->best_effort_timestamp != AV_NOPTS_VALUE ? picture_->best_effort_timestamp : picture_->pts;
+      int64_t pts = decoder_.frame->best_effort_timestamp != AV_NOPTS_VALUE ? decoder_.frame->best_effort_timestamp : decoder_.frame->pts;
       int shown = pts == AV_NOPTS_VALUE ? lastShown_ + 1 : NearestIndex(shape_.times, double(MovieTime(pts)));
       if (shown < index || shown <= lastShown_) {
-        lib_->av_frame_unref(picture_);
+        lib_->av_frame_unref(decoder_.frame);
         continue;
       }
-      bool ok = ToFrame(scaler_, picture_, shape_, &stored_, frame);
-      lib_->av_frame_unref(picture_);
+      bool ok = ToFrame(scaler_, decoder_.frame, shape_, &stored_, frame);
+      lib_->av_frame_unref(decoder_.frame);
       if (!ok) return false;
       frame->index = std::min(shown, int(shape_.times.size()) - 1);
       lastShown_ = frame->index;
