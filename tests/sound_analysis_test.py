@@ -111,8 +111,19 @@ def stop(run_on=0.0, close_run_on=0.0):
             silence(0.7), decode("sweep.wav", 3.0, 3.8)]
 
 
+def clicked(frames, at, seconds=0.005):
+    """A dropout whose sound the sink's client dropped, and a click of
+    noise where it was cut out, as Wine's mixer leaves one: a window of
+    the sweep reads as the wrong time."""
+    cut = 4 * int(at * RATE)
+    noise = array.array("h", [(-1) ** k * ((k * 7919) % 20000) for k in range(2 * int(0.006 * RATE))]).tobytes()
+    return frames[:cut] + silence(seconds) + noise + frames[cut + 4 * int(seconds * RATE) + len(noise):]
+
+
 times = ["00:00:01.50", "00:00:03.00"]
 expect("stop", judged("stop", stop(), times))
+expect("stop, a click where a dropout was cut out",
+       judged("stop", [clicked(stop()[0], 0.23)] + stop()[1:], times))
 expect("stop, 100 ms after Stop", judged("stop", stop(run_on=0.1), times), ["Stop heard length", "after Stop"])
 # Closing the window does not stop it: it runs on into the next case.
 expect("close, played on", judged("stop", [decode("sweep.wav", 0, 1.5), silence(0.8), decode("sweep.wav", 2.0, 4.0),
