@@ -32,4 +32,14 @@ if(WIN32)
     # One sound server: never beside another test that plays sound.
     set_tests_properties(sound_${group} PROPERTIES RESOURCE_LOCK sound)
   endforeach()
+  # How often the engine starts a stream on a real device: through the
+  # plug-in, in the sound rig.
+  add_executable(sound_starts_test sound_starts_test.cpp)
+  target_link_libraries(sound_starts_test PRIVATE vantoro_standin gtest_main)
+  target_include_directories(sound_starts_test PRIVATE ${CMAKE_SOURCE_DIR})
+  add_test(NAME sound_starts_test
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/sound_rig.sh ${PROJECT_SOURCE_DIR} ${CMAKE_BINARY_DIR}
+      wine $<TARGET_FILE:sound_starts_test> --gtest_brief=1)
+  vantoro_beside_plugin(sound_starts_test ${CMAKE_BINARY_DIR}/bin/sound_starts)
+  set_tests_properties(sound_starts_test PROPERTIES RESOURCE_LOCK "sound;desktop")
 endif()

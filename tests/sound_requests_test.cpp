@@ -85,6 +85,21 @@ TEST(SoundRequests, PrimedSoundIsLetGoByThePlayThatFollows) {
   ASSERT_TRUE(late.Queued(task.generation, &startDevice));
   EXPECT_TRUE(startDevice);
 
+  // The clock runs from the moment the rate is set, so the Play that
+  // follows may ask a moment past the prime: still the primed sound, which
+  // a new start would drop (a device that had begun on it would be heard
+  // twice over). A block past it, or before it, is a new start.
+  SoundRequests moment;
+  ASSERT_TRUE(moment.Prime(Plan(1.0), &primed));
+  task = Begin(moment);
+  ASSERT_TRUE(moment.Queued(task.generation, &startDevice));
+  EXPECT_EQ(moment.Play(Plan(1.0 + 0.0001), false), SoundRequests::PlayStep::ReleaseNow);
+  for (double from : {1.0 + kReleaseSlackSeconds + 0.001, 0.999}) {
+    SoundRequests far;
+    ASSERT_TRUE(far.Prime(Plan(1.0), &primed));
+    EXPECT_EQ(far.Play(Plan(from), false), SoundRequests::PlayStep::Start) << from;
+  }
+
   // A prime at a rate the player does not sound at is refused at once.
   SoundRequests refused;
   EXPECT_FALSE(refused.Prime(Plan(0, 3.0), &primed));

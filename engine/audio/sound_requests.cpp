@@ -23,7 +23,8 @@ SoundRequests::PlayStep SoundRequests::Play(const SoundPlan& plan, bool jumped) 
     Silence();
     return PlayStep::Silence;
   }
-  if (playing_ && held_ && SameButFrom(plan, plan_) && plan.from == plan_.from && !jumped) {
+  const double late = plan.from - plan_.from;
+  if (playing_ && held_ && SameButFrom(plan, plan_) && late >= 0 && late <= kReleaseSlackSeconds && !jumped) {
     held_ = false;
     return ready_ == generation_ ? PlayStep::ReleaseNow : PlayStep::Release;
   }

@@ -14,6 +14,13 @@
 
 namespace vmedia {
 
+// How far past a primed sound's start a Play may ask for it and still be
+// given it: the clock runs from the moment the rate is set, before the Play
+// that follows reads it. Starting again instead would drop the primed
+// queue, and a device that had begun on it would be heard twice over. The
+// clock waits for the sound, so a late start costs no more than this gap.
+constexpr double kReleaseSlackSeconds = 0.02;
+
 class SoundRequests {
  public:
   // --- The host's thread.
@@ -33,9 +40,9 @@ class SoundRequests {
     ReleaseNow,  // the primed sound is queued: the device starts now
     Start,       // a new start: what is queued goes, and the thread reads afresh
   };
-  // Plays `plan`: what was primed, when it is the same plan; else from
-  // plan.from, unless only `from` differs from what plays and `jumped` is
-  // false.
+  // Plays `plan`: what was primed, when it is the same plan from the same
+  // time or a moment later (kReleaseSlackSeconds); else from plan.from,
+  // unless only `from` differs from what plays and `jumped` is false.
   PlayStep Play(const SoundPlan& plan, bool jumped);
   // Nothing plays from now on.
   void Silence();

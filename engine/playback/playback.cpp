@@ -39,9 +39,9 @@ SoundPlayer* SoundFor(MovieRecord* m, double rate) {
 }
 
 // The picture keeps time by the sound device (av_sync.h and sound_follow.h
-// say how).
-void FollowSound(MovieRecord* m, bool jumped) {
-  const double now = WallSeconds();
+// say how). `now` is the wall time the clock was last changed at, so that a
+// Play right after a new rate asks for the sound from where the rate was set.
+void FollowSound(MovieRecord* m, bool jumped, double now) {
   SoundPlayer* sound = SoundFor(m, m->clock.rate());
   if (!sound) return;
   sound->Play(SoundPlanAt(m->clock, now, m->clock.rate()), jumped);
@@ -74,7 +74,7 @@ void TakePicture(MovieRecord* m, FrameQueue* video, int index) {
 
 void TaskMovie(MovieRecord* m) {
   if (!m->active) return;
-  FollowSound(m, false);
+  FollowSound(m, false, WallSeconds());
   const TimeValue t = ShowTime(m->clock, m->pace, WallSeconds());
   if (FrameQueue* video = VideoOf(m)) {
     const PictureStep step = PictureAt(m->timeline, t, m->shown.index);
@@ -114,13 +114,15 @@ bool Preroll(MovieRecord* m, TimeValue time, Fixed rate) {
 }
 
 void SetRate(MovieRecord* m, Fixed rate) {
-  m->clock.SetRate(rate / 65536.0, WallSeconds());
-  FollowSound(m, false);
+  const double now = WallSeconds();
+  m->clock.SetRate(rate / 65536.0, now);
+  FollowSound(m, false, now);
 }
 
 void SetTime(MovieRecord* m, TimeValue time) {
-  m->clock.SetTime(time, WallSeconds());
-  FollowSound(m, true);
+  const double now = WallSeconds();
+  m->clock.SetTime(time, now);
+  FollowSound(m, true, now);
 }
 
 TimeValue CurrentTime(MovieRecord* m) { return m->clock.TimeAt(WallSeconds()); }
