@@ -63,7 +63,6 @@ TEST(SoundRequests, PrimedSoundIsLetGoByThePlayThatFollows) {
   EXPECT_FALSE(r.Settled(primed));
   SoundRequests::Task task = Begin(r);
   EXPECT_EQ(task.generation, primed);
-  EXPECT_TRUE(task.held);
   EXPECT_EQ(task.plan.from, 2.0);
   bool startDevice = true;
   ASSERT_TRUE(r.Queued(task.generation, &startDevice));
@@ -81,7 +80,6 @@ TEST(SoundRequests, PrimedSoundIsLetGoByThePlayThatFollows) {
   ASSERT_TRUE(late.Prime(Plan(2.0), &primed));
   EXPECT_EQ(late.Play(Plan(2.0), false), SoundRequests::PlayStep::Release);
   task = Begin(late);
-  EXPECT_FALSE(task.held);
   ASSERT_TRUE(late.Queued(task.generation, &startDevice));
   EXPECT_TRUE(startDevice);
 
@@ -158,7 +156,6 @@ TEST(SoundRequests, ReplacedPrimeSettles) {
   SoundRequests::Task task = Begin(r);
   EXPECT_NE(task.generation, primed);
   EXPECT_EQ(task.plan.from, 5.0);
-  EXPECT_FALSE(task.held);
 
   ASSERT_TRUE(r.Prime(Plan(6.0), &primed));
   task = Begin(r);

@@ -107,8 +107,13 @@ void SoundPlayer::Impl::Feed(SoundSource& source) {
         break;
       case SoundRequests::Task::Begin: {
         lock.unlock();
+        // Held while the first buffers are queued, primed or not: the device
+        // then starts on a full queue when let go, and its count starts
+        // when the clock believes it does. Left running, Wine's device
+        // starts on the first buffer after a reset, even one that was
+        // paused before it.
         output.Reset();
-        if (task.held) output.Pause();
+        output.Pause();
         run.generation = generation;
         Begin(run, task.plan, source, stretch);
         Fill(run, source, stretch);

@@ -29,7 +29,8 @@ class SoundPlayer {
   // Readies `plan` with the device held: the sound is read and queued, so
   // that Play can start it with no delay. Waits up to timeoutMs.
   void Prime(const SoundPlan& plan, int timeoutMs);
-  // Plays `plan`: what Prime readied, when it is the same plan; else from
+  // Plays `plan`: what Prime readied, when it is the same plan from the
+  // same time or a moment later (kReleaseSlackSeconds); else from
   // plan.from, unless only `from` differs from what is playing and
   // `jumped` is false. A plan at a rate SoundPlaysAt refuses is silence.
   void Play(const SoundPlan& plan, bool jumped);

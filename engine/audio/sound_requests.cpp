@@ -70,7 +70,6 @@ SoundRequests::Task SoundRequests::Next() {
     }
     task.kind = Task::Begin;
     task.plan = plan_;
-    task.held = held_;
     return task;
   }
   task.generation = taken_;

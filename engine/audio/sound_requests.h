@@ -3,8 +3,8 @@
 // takes the next generation number. The thread takes up the newest one,
 // drops its work on an older one as soon as it sees a newer, and makes a
 // generation ready once its first buffers are queued; until then the
-// picture waits for it. A prime queues with the device held, so that the
-// Play that follows it only lets the device go. Platform-free; not
+// picture waits for it. The device is held while a start is queued; a
+// prime keeps it held after, so that the Play that follows only lets it go. Platform-free; not
 // thread-safe: the player calls every member under its one lock.
 #pragma once
 #include <stdint.h>
@@ -69,7 +69,6 @@ class SoundRequests {
     } kind = Wait;
     uint32_t generation = 0;
     SoundPlan plan;
-    bool held = false;  // queue with the device paused
   };
   Task Next();
   // A request newer than `generation` has come.
