@@ -367,6 +367,8 @@ AVCodecID CodecOf(SoundCoding coding, const PcmForm& p) {
     case SoundCoding::Mp3: return AV_CODEC_ID_MP3;
     case SoundCoding::Ac3: return AV_CODEC_ID_AC3;
     case SoundCoding::Alac: return AV_CODEC_ID_ALAC;
+    case SoundCoding::AmrNb: return AV_CODEC_ID_AMR_NB;
+    case SoundCoding::AmrWb: return AV_CODEC_ID_AMR_WB;
     case SoundCoding::None: return AV_CODEC_ID_NONE;
   }
   if (p.isFloat) {
