@@ -20,6 +20,20 @@ constexpr int kMaxPacketsWithoutSound = 256;
 // Output frames decoded before a seek's target when resampling.
 constexpr int64_t kResamplerWarmUp = 256;
 
+// Frames a decoder's output comes out later than the time it is labelled
+// with. FFmpeg's WMA 1 and 2 decoders drop two of their frames after each
+// start (the encoder's one of padding and their own overlap) but label
+// what follows with its packet's time, one frame late: in an ffmpeg-made
+// .wmv the tone then began one frame after the first picture, and a
+// half-second .wma lost a frame at each end.
+int64_t LabelLateFrames(AVCodecID codec, int rate) {
+  if (codec != AV_CODEC_ID_WMAV1 && codec != AV_CODEC_ID_WMAV2) return 0;
+  // The decoder's frame length (libavcodec's wma_common.c).
+  if (rate <= 16000) return 512;
+  if (rate <= 22050 || (rate <= 32000 && codec == AV_CODEC_ID_WMAV1)) return 1024;
+  return 2048;
+}
+
 // v * num / den, rounded toward zero, for either sign.
 int64_t Rescale(int64_t v, uint64_t num, uint64_t den) {
   return v >= 0 ? MulDiv(v, num, den) : -MulDiv(-v, num, den);
@@ -92,6 +106,7 @@ class PacketSound : public SoundSource {
   AVChannelLayout inLayout_{};
   AVChannelLayout outLayout_{};
   int rate_ = 0, channels_ = 0;
+  int64_t labelLate_ = 0;  // media units the decoder labels its frames late by
 
   std::vector<Span> spans_;
   size_t span_ = 0;
@@ -143,6 +158,7 @@ bool PacketSound::Open(const std::vector<SoundSegment>& segments, uint32_t movie
   if (!Probe(&rate, &channels) && (rate <= 0 || channels <= 0)) return false;
   rate_ = PlayedSampleRate(rate);
   inRate_ = rate;
+  labelLate_ = Rescale(LabelLateFrames(codec->id, rate), stream_.mediaScale, uint64_t(rate));
   channels_ = channels >= 2 ? 2 : 1;
   lib_->av_channel_layout_default(&outLayout_, channels_);
 
@@ -252,7 +268,7 @@ bool PacketSound::Convert(const AVFrame* f, const Span& span) {
   if (!placed_) {
     // Where the decoded media lands on the time line; later frames follow
     // on from it.
-    int64_t t = f->pts != AV_NOPTS_VALUE ? f->pts : firstTime_;
+    int64_t t = f->pts != AV_NOPTS_VALUE ? f->pts - labelLate_ : firstTime_;
     if (t == AV_NOPTS_VALUE) t = span.mediaTime;
     pcmPos_ = span.start + Rescale(t - span.mediaTime, uint64_t(rate_), stream_.mediaScale);
     placed_ = true;
