@@ -186,7 +186,16 @@ TEST(FormatSound, AmrBareAndIn3gpIsFfmpegsDecodeToItsLastFrame) {
     ASSERT_EQ(100 * frame, want.size());
     std::vector<int16_t> got = ReadAll(*sound);
     ASSERT_EQ(want.size(), got.size());
-    EXPECT_LT(RelativeError(got, 0, want, 0, want.size()), 0.02);
+    // Frame by frame: a decoder that went on from what the engine's probe
+    // of the stream decoded sounded its first frames otherwise (the first
+    // ten times too loud), and AMR-WB's drifted apart all through.
+    double worst = 0;
+    size_t worstAt = 0;
+    for (size_t k = 0; k < 100; ++k) {
+      const double e = RelativeError(got, k * frame, want, k * frame, frame);
+      if (e > worst) worst = e, worstAt = k;
+    }
+    EXPECT_LT(worst, 0.02) << "frame " << worstAt;
     EXPECT_GT(Level(got, got.size() - frame, frame), 0.1 * Level(want, want.size() - frame, frame))
         << "the last frame sounds";
 

@@ -87,6 +87,7 @@ class PacketSound : public SoundSource {
   size_t Read(int16_t* out, size_t frames) override;
 
  private:
+  bool OpenDecoder(const AVCodec* codec);
   bool Probe(int* rate, int* channels);
   void Start(const Span& span);
   bool SendNext();
@@ -133,7 +134,33 @@ bool PacketSound::Open(const std::vector<SoundSegment>& segments, uint32_t movie
   if (!lib_ || !lib_->swr_init || stream_.mediaScale == 0 || movieScale == 0) return false;
   const AVCodec* codec =
       lib_->avcodec_find_decoder(stream_.parameters ? stream_.parameters->codec_id : stream_.codec);
-  if (!codec) return false;
+  if (!codec || !OpenDecoder(codec)) return false;
+
+  // The stream's own rate and channels, as its first frame has them:
+  // ISO entries say stereo whatever the stream, and AAC with SBR plays at
+  // twice the rate its configuration names.
+  int rate = decoder_.context->sample_rate, channels = decoder_.context->ch_layout.nb_channels;
+  if (!Probe(&rate, &channels) && (rate <= 0 || channels <= 0)) return false;
+  // Decoders without a flush (AMR's) would go on from what the probe
+  // decoded, and the first frames sound otherwise than the file's: a
+  // fresh one starts as the file does.
+  if (!OpenDecoder(codec)) return false;
+  rate_ = PlayedSampleRate(rate);
+  inRate_ = rate;
+  labelLate_ = Rescale(LabelLateFrames(codec->id, rate), stream_.mediaScale, uint64_t(rate));
+  channels_ = channels >= 2 ? 2 : 1;
+  lib_->av_channel_layout_default(&outLayout_, channels_);
+
+  for (const SoundSegment& s : segments) {
+    Span span{MulDiv(s.movieStart, uint64_t(rate_), movieScale), MulDiv(s.movieEnd, uint64_t(rate_), movieScale),
+              s.mediaTime};
+    if (span.end > span.start) spans_.push_back(span);
+  }
+  return true;
+}
+
+bool PacketSound::OpenDecoder(const AVCodec* codec) {
+  decoder_.Free();
   // Our own tables give the codec's configuration; libavformat gives its
   // parameters whole, extradata included.
   static const std::vector<uint8_t> kNoConfig;
@@ -149,25 +176,7 @@ bool PacketSound::Open(const std::vector<SoundSegment>& segments, uint32_t movie
     context->bits_per_coded_sample = stream_.bitsPerSample;
   }
   context->pkt_timebase = AVRational{1, int(std::min<uint32_t>(stream_.mediaScale, INT32_MAX))};
-  if (lib_->avcodec_open2(context, codec, nullptr) < 0) return false;
-
-  // The stream's own rate and channels, as its first frame has them:
-  // ISO entries say stereo whatever the stream, and AAC with SBR plays at
-  // twice the rate its configuration names.
-  int rate = decoder_.context->sample_rate, channels = decoder_.context->ch_layout.nb_channels;
-  if (!Probe(&rate, &channels) && (rate <= 0 || channels <= 0)) return false;
-  rate_ = PlayedSampleRate(rate);
-  inRate_ = rate;
-  labelLate_ = Rescale(LabelLateFrames(codec->id, rate), stream_.mediaScale, uint64_t(rate));
-  channels_ = channels >= 2 ? 2 : 1;
-  lib_->av_channel_layout_default(&outLayout_, channels_);
-
-  for (const SoundSegment& s : segments) {
-    Span span{MulDiv(s.movieStart, uint64_t(rate_), movieScale), MulDiv(s.movieEnd, uint64_t(rate_), movieScale),
-              s.mediaTime};
-    if (span.end > span.start) spans_.push_back(span);
-  }
-  return true;
+  return lib_->avcodec_open2(context, codec, nullptr) >= 0;
 }
 
 bool PacketSound::Probe(int* rate, int* channels) {
