@@ -88,10 +88,19 @@ if(WIN32)
   set(format_media ${CMAKE_BINARY_DIR}/bin/format-media)
   add_custom_command(OUTPUT ${format_media}/formats.txt
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/media/make_format_media.sh ${format_media}
-    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/media/make_format_media.sh VERBATIM)
+    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/media/make_format_media.sh ${CMAKE_CURRENT_SOURCE_DIR}/media/amr_file.py
+      ${CMAKE_CURRENT_SOURCE_DIR}/media/vbri_mp3.py ${CMAKE_CURRENT_SOURCE_DIR}/media/odml_avi.py VERBATIM)
   add_custom_target(format_media DEPENDS ${format_media}/formats.txt)
   vantoro_test(engine_formats_test SOURCES engine_formats_test.cpp)
   add_dependencies(engine_formats_test VantoroMedia format_media)
   set_tests_properties(engine_formats_test PROPERTIES
     ENVIRONMENT_MODIFICATION "WINEDLLOVERRIDES=string_append:\;winegstreamer=d")
+  # Their sound against ffmpeg's decode, from the engine's sources.
+  vantoro_codec_test(format_sound_test
+    SOURCES format_sound_test.cpp ${engine}/audio/format_sound.cpp ${engine}/audio/codec_sound.cpp
+      ${engine}/audio/packet_sound.cpp ${engine}/objects/format_timeline.cpp ${engine}/platform/format_input.cpp
+      ${engine}/platform/codec_library.cpp ${engine}/platform/codec_decoder.cpp ${engine}/platform/handle_source.cpp
+      ${engine}/platform/media_file.cpp
+    LIBS vmedia_core vmedia_container)
+  add_dependencies(format_sound_test format_media)
 endif()

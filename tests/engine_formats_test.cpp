@@ -1,7 +1,8 @@
 // The containers and codecs libavformat and libavcodec read for the engine,
-// one file of each made by ffmpeg (tests/media/make_format_media.sh), run
-// with Wine's GStreamer off so that Media Foundation decodes nothing: what
-// plays here, our own engine played.
+// one file of each made by ffmpeg or, where it cannot, by the media script
+// (tests/media/make_format_media.sh; AMR in 3GP goes through our own movie
+// reader), run with Wine's GStreamer off so that Media Foundation decodes
+// nothing: what plays here, our own engine played.
 #include <gtest/gtest.h>
 
 #include <algorithm>

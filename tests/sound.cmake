@@ -9,7 +9,7 @@ if(WIN32)
   add_custom_command(OUTPUT ${VANTORO_SOUND_MEDIA}/stamp
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/sound_listen.py --make-media ${VANTORO_SOUND_MEDIA}
     COMMAND ${CMAKE_COMMAND} -E touch ${VANTORO_SOUND_MEDIA}/stamp
-    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/sound_listen.py
+    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/sound_listen.py ${CMAKE_CURRENT_SOURCE_DIR}/media/vbri_mp3.py
     COMMENT "Making the listening tests' files with ffmpeg")
   # The recorder runs on the Linux side, beside the sound server: built
   # natively, not for the target.

@@ -107,6 +107,10 @@ TEST(SoundCoding, EveryQuickTimeFormAndItsLayout) {
   EXPECT_EQ(SoundCoding::None, CodingOf(mp4a, &pcm));
   EXPECT_EQ(SoundCoding::Mp3, CodingOf(Sound(FourCC("ms\0U"), 2, 16), &pcm));
   EXPECT_EQ(SoundCoding::None, CodingOf(Sound(FourCC("alac"), 2, 16), &pcm)) << "without its configuration";
+  // 3GPP's AMR: packets of whole frames, as the sample table gives them.
+  EXPECT_EQ(SoundCoding::AmrNb, CodingOf(Sound(FourCC("samr"), 2, 16), &pcm));
+  EXPECT_EQ(SoundCoding::AmrWb, CodingOf(Sound(FourCC("sawb"), 2, 16), &pcm));
+  EXPECT_FALSE(LayoutOf(Sound(FourCC("samr"), 2, 16), SoundCoding::AmrNb, pcm).Constant());
 
   // Damage: no channels, or a packet past the bound.
   EXPECT_FALSE(LayoutOf(Sound(FourCC("twos"), 0, 16), SoundCoding::Pcm, PcmForm{16, false, true, true}).Constant());

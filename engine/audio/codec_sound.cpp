@@ -38,6 +38,10 @@ std::unique_ptr<SoundSource> OpenCodecSound(std::shared_ptr<const MovieModel> mo
   const FrameLayout layout = LayoutOf(d, coding, pcm);
   stream.channels = d.channels <= 64 ? int(d.channels) : 0;
   stream.rate = d.sampleRate >= 1 && d.sampleRate < 1e6 ? int(lround(d.sampleRate)) : int(track.mediaTimeScale);
+  // 3GPP entries say two channels; AMR's decoders would read every other
+  // frame as a second channel.
+  const bool amr = coding == SoundCoding::AmrNb || coding == SoundCoding::AmrWb;
+  if (amr) stream.channels = 1;
   if (coding == SoundCoding::Ima4 || coding == SoundCoding::Mace3 || coding == SoundCoding::Mace6)
     stream.blockAlign = int(layout.bytesPerPacket);
   stream.bitsPerSample = coding == SoundCoding::Pcm ? int(pcm.bits) : coding == SoundCoding::Ima4 ? 4 : 0;
@@ -45,7 +49,8 @@ std::unique_ptr<SoundSource> OpenCodecSound(std::shared_ptr<const MovieModel> mo
   stream.mediaScale = track.mediaTimeScale;
   // Lossy decoders overlap each packet with the one before (and MP3 reads
   // back into earlier ones): a seek decodes two first, to be clean.
-  if (coding == SoundCoding::Aac || coding == SoundCoding::Mp3 || coding == SoundCoding::Ac3) stream.preroll = 2;
+  // AMR carries its filters' memory from frame to frame the same way.
+  if (coding == SoundCoding::Aac || coding == SoundCoding::Mp3 || coding == SoundCoding::Ac3 || amr) stream.preroll = 2;
   // IMA and MACE carry their predictors over from the packet before.
   if (coding == SoundCoding::Ima4 || coding == SoundCoding::Mace3 || coding == SoundCoding::Mace6) stream.preroll = 1;
   std::vector<SoundSegment> segments;

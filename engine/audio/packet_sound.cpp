@@ -20,6 +20,20 @@ constexpr int kMaxPacketsWithoutSound = 256;
 // Output frames decoded before a seek's target when resampling.
 constexpr int64_t kResamplerWarmUp = 256;
 
+// Frames a decoder's output comes out later than the time it is labelled
+// with. FFmpeg's WMA 1 and 2 decoders drop two of their frames after each
+// start (the encoder's one of padding and their own overlap) but label
+// what follows with its packet's time, one frame late: in an ffmpeg-made
+// .wmv the tone then began one frame after the first picture, and a
+// half-second .wma lost a frame at each end.
+int64_t LabelLateFrames(AVCodecID codec, int rate) {
+  if (codec != AV_CODEC_ID_WMAV1 && codec != AV_CODEC_ID_WMAV2) return 0;
+  // The decoder's frame length (libavcodec's wma_common.c).
+  if (rate <= 16000) return 512;
+  if (rate <= 22050 || (rate <= 32000 && codec == AV_CODEC_ID_WMAV1)) return 1024;
+  return 2048;
+}
+
 // v * num / den, rounded toward zero, for either sign.
 int64_t Rescale(int64_t v, uint64_t num, uint64_t den) {
   return v >= 0 ? MulDiv(v, num, den) : -MulDiv(-v, num, den);
@@ -73,6 +87,7 @@ class PacketSound : public SoundSource {
   size_t Read(int16_t* out, size_t frames) override;
 
  private:
+  bool OpenDecoder(const AVCodec* codec);
   bool Probe(int* rate, int* channels);
   void Start(const Span& span);
   bool SendNext();
@@ -92,6 +107,7 @@ class PacketSound : public SoundSource {
   AVChannelLayout inLayout_{};
   AVChannelLayout outLayout_{};
   int rate_ = 0, channels_ = 0;
+  int64_t labelLate_ = 0;  // media units the decoder labels its frames late by
 
   std::vector<Span> spans_;
   size_t span_ = 0;
@@ -118,7 +134,33 @@ bool PacketSound::Open(const std::vector<SoundSegment>& segments, uint32_t movie
   if (!lib_ || !lib_->swr_init || stream_.mediaScale == 0 || movieScale == 0) return false;
   const AVCodec* codec =
       lib_->avcodec_find_decoder(stream_.parameters ? stream_.parameters->codec_id : stream_.codec);
-  if (!codec) return false;
+  if (!codec || !OpenDecoder(codec)) return false;
+
+  // The stream's own rate and channels, as its first frame has them:
+  // ISO entries say stereo whatever the stream, and AAC with SBR plays at
+  // twice the rate its configuration names.
+  int rate = decoder_.context->sample_rate, channels = decoder_.context->ch_layout.nb_channels;
+  if (!Probe(&rate, &channels) && (rate <= 0 || channels <= 0)) return false;
+  // Decoders without a flush (AMR's) would go on from what the probe
+  // decoded, and the first frames sound otherwise than the file's: a
+  // fresh one starts as the file does.
+  if (!OpenDecoder(codec)) return false;
+  rate_ = PlayedSampleRate(rate);
+  inRate_ = rate;
+  labelLate_ = Rescale(LabelLateFrames(codec->id, rate), stream_.mediaScale, uint64_t(rate));
+  channels_ = channels >= 2 ? 2 : 1;
+  lib_->av_channel_layout_default(&outLayout_, channels_);
+
+  for (const SoundSegment& s : segments) {
+    Span span{MulDiv(s.movieStart, uint64_t(rate_), movieScale), MulDiv(s.movieEnd, uint64_t(rate_), movieScale),
+              s.mediaTime};
+    if (span.end > span.start) spans_.push_back(span);
+  }
+  return true;
+}
+
+bool PacketSound::OpenDecoder(const AVCodec* codec) {
+  decoder_.Free();
   // Our own tables give the codec's configuration; libavformat gives its
   // parameters whole, extradata included.
   static const std::vector<uint8_t> kNoConfig;
@@ -134,24 +176,7 @@ bool PacketSound::Open(const std::vector<SoundSegment>& segments, uint32_t movie
     context->bits_per_coded_sample = stream_.bitsPerSample;
   }
   context->pkt_timebase = AVRational{1, int(std::min<uint32_t>(stream_.mediaScale, INT32_MAX))};
-  if (lib_->avcodec_open2(context, codec, nullptr) < 0) return false;
-
-  // The stream's own rate and channels, as its first frame has them:
-  // ISO entries say stereo whatever the stream, and AAC with SBR plays at
-  // twice the rate its configuration names.
-  int rate = decoder_.context->sample_rate, channels = decoder_.context->ch_layout.nb_channels;
-  if (!Probe(&rate, &channels) && (rate <= 0 || channels <= 0)) return false;
-  rate_ = PlayedSampleRate(rate);
-  inRate_ = rate;
-  channels_ = channels >= 2 ? 2 : 1;
-  lib_->av_channel_layout_default(&outLayout_, channels_);
-
-  for (const SoundSegment& s : segments) {
-    Span span{MulDiv(s.movieStart, uint64_t(rate_), movieScale), MulDiv(s.movieEnd, uint64_t(rate_), movieScale),
-              s.mediaTime};
-    if (span.end > span.start) spans_.push_back(span);
-  }
-  return true;
+  return lib_->avcodec_open2(context, codec, nullptr) >= 0;
 }
 
 bool PacketSound::Probe(int* rate, int* channels) {
@@ -252,7 +277,7 @@ bool PacketSound::Convert(const AVFrame* f, const Span& span) {
   if (!placed_) {
     // Where the decoded media lands on the time line; later frames follow
     // on from it.
-    int64_t t = f->pts != AV_NOPTS_VALUE ? f->pts : firstTime_;
+    int64_t t = f->pts != AV_NOPTS_VALUE ? f->pts - labelLate_ : firstTime_;
     if (t == AV_NOPTS_VALUE) t = span.mediaTime;
     pcmPos_ = span.start + Rescale(t - span.mediaTime, uint64_t(rate_), stream_.mediaScale);
     placed_ = true;
@@ -367,6 +392,8 @@ AVCodecID CodecOf(SoundCoding coding, const PcmForm& p) {
     case SoundCoding::Mp3: return AV_CODEC_ID_MP3;
     case SoundCoding::Ac3: return AV_CODEC_ID_AC3;
     case SoundCoding::Alac: return AV_CODEC_ID_ALAC;
+    case SoundCoding::AmrNb: return AV_CODEC_ID_AMR_NB;
+    case SoundCoding::AmrWb: return AV_CODEC_ID_AMR_WB;
     case SoundCoding::None: return AV_CODEC_ID_NONE;
   }
   if (p.isFloat) {

@@ -49,6 +49,10 @@ SoundCoding CodingOf(const SampleDescription& d, PcmForm* pcm) {
     case FourCC("ac-3"): return SoundCoding::Ac3;
     case FourCC("alac"): return d.config.empty() ? SoundCoding::None : SoundCoding::Alac;
     case FourCC("ima4"): return SoundCoding::Ima4;
+    // 3GPP's AMR narrow and wide band: mono at 8 and 16 kHz, whatever the
+    // entry's channel count says.
+    case FourCC("samr"): return SoundCoding::AmrNb;
+    case FourCC("sawb"): return SoundCoding::AmrWb;
     case FourCC("MAC3"): return SoundCoding::Mace3;
     case FourCC("MAC6"): return SoundCoding::Mace6;
     case FourCC("ulaw"): return SoundCoding::MuLaw;

@@ -9,7 +9,7 @@
 
 namespace vmedia {
 
-enum class SoundCoding { None, Pcm, MuLaw, ALaw, Ima4, Mace3, Mace6, Aac, Mp3, Ac3, Alac };
+enum class SoundCoding { None, Pcm, MuLaw, ALaw, Ima4, Mace3, Mace6, Aac, Mp3, Ac3, Alac, AmrNb, AmrWb };
 
 // Linear PCM as stored. Integers of 8 bits are unsigned unless isSigned;
 // wider ones are always signed.

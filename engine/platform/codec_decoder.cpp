@@ -4,7 +4,9 @@
 
 namespace vmedia {
 
-CodecDecoder::~CodecDecoder() {
+CodecDecoder::~CodecDecoder() { Free(); }
+
+void CodecDecoder::Free() {
   if (!lib_) return;
   if (frame) lib_->av_frame_free(&frame);
   if (packet) lib_->av_packet_free(&packet);

@@ -18,6 +18,8 @@ class CodecDecoder {
   // decoders read past it. False when memory runs out. The caller sets its
   // own fields of the context, then opens it.
   bool Allocate(const CodecLibrary* lib, const AVCodec* codec, const std::vector<uint8_t>& config);
+  // Frees the three, so that Allocate can make them again.
+  void Free();
 
   AVCodecContext* context = nullptr;
   AVPacket* packet = nullptr;
