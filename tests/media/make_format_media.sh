@@ -34,7 +34,9 @@ rm odml.tmp
 # What the index is: OpenDML's alone, and libavformat reads it (its trace
 # lists the entries).
 grep -qa indx avi_odml.avi && ! grep -qa idx1 avi_odml.avi
-ffprobe -v trace avi_odml.avi 2>&1 | grep -q 'pos:.*len:'
+# (grep reads it all: one that stops at the first match would leave
+# ffprobe writing into a closed pipe, which pipefail counts as a failure.)
+ffprobe -v trace avi_odml.avi 2>&1 | grep -c 'pos:.*len:' >/dev/null
 ff "${pic[@]}" "${tone[@]}" "${t[@]}" -c:v mpeg1video -c:a mp2 -f mpeg ps_mpeg1.mpg
 ff "${pic[@]}" "${tone[@]}" "${t[@]}" -c:v mpeg2video -c:a ac3 -f vob ps_mpeg2.vob
 ff "${pic[@]}" "${tone[@]}" "${t[@]}" -c:v mpeg2video -c:a mp2 -f mpegts ts_mpeg2.ts
@@ -43,9 +45,12 @@ ff "${pic[@]}" "${tone[@]}" "${t[@]}" -c:v libx264 -pix_fmt yuv420p -c:a aac -f 
 ff "${pic[@]}" "${tone[@]}" "${t[@]}" -c:v libx264 -pix_fmt yuv420p -c:a ac3 -f mpegts -mpegts_m2ts_mode 1 ts_h264.mts
 ff "${pic[@]}" "${tone[@]}" "${t[@]}" -c:v libvpx -b:v 400k -deadline realtime -cpu-used 8 -c:a libvorbis webm_vp8.webm
 ff "${pic[@]}" "${tone[@]}" "${t[@]}" -c:v libvpx-vp9 -b:v 400k -deadline realtime -cpu-used 8 -c:a libopus mkv_vp9.mkv
+ff "${pic[@]}" "${tone[@]}" "${t[@]}" -c:v libx264 -pix_fmt yuv420p -c:a ac3 mkv_h264.mkv
+ff "${tone[@]}" "${t[@]}" -c:a alac mkv_alac.mkv
 ff "${pic[@]}" "${tone[@]}" "${t[@]}" -c:v libtheora -q:v 7 -c:a libvorbis ogg_theora.ogv
 ff "${pic[@]}" "${tone[@]}" "${t[@]}" -c:v flv1 -c:a libmp3lame -ar 44100 flv_h263.flv
 ff "${pic[@]}" "${tone[@]}" "${t[@]}" -c:v wmv2 -c:a wmav2 asf_wmv2.wmv
+ff "${pic[@]}" "${tone[@]}" "${t[@]}" -c:v wmv1 -c:a wmav1 asf_wmv1.wmv
 ff -f lavfi -i testsrc=size=720x576:rate=25,hue=h=t*360 -f lavfi -i sine=frequency=440:sample_rate=48000 "${t[@]}" \
   -c:v dvvideo -pix_fmt yuv420p -ac 2 -c:a pcm_s16le -f dv dv_pal.dv
 
@@ -62,8 +67,10 @@ ff "${tone[@]}" "${t[@]}" -c:a adpcm_ima_qt -f aiff sound.aifc
 [ "$(head -c 12 sound.aifc | tail -c 4)" = AIFC ]
 ff "${tone[@]}" "${t[@]}" -c:a pcm_s16be sound.au
 ff "${tone[@]}" "${t[@]}" -c:a libvorbis sound.ogg
+ff "${tone[@]}" "${t[@]}" -c:a flac sound_flac.ogg
 ff "${tone[@]}" "${t[@]}" -c:a libopus sound.opus
 ff "${tone[@]}" "${t[@]}" -c:a wmav2 sound.wma
+ff "${tone[@]}" "${t[@]}" -c:a wmav1 sound_wmav1.wma
 ff "${tone[@]}" "${t[@]}" -c:a adpcm_ima_wav sound_ima.wav
 ff "${tone[@]}" "${t[@]}" -c:a adpcm_ms sound_msadpcm.wav
 ff -f lavfi -i sine=frequency=440:sample_rate=8000 "${t[@]}" -c:a libgsm_ms sound_gsm.wav
