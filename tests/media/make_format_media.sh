@@ -9,6 +9,8 @@
 #                 first one, at the display size; NAME.at48.bgra at 0.48 s
 #   NAME.head     the file's first 32 bytes: no packet in it
 #   NAME.half     its first half
+#   NAME.samples  for MP3 and ADTS files without a seek table: the samples
+#                 ffmpeg decodes from it
 # AMR cannot be made here: Debian's ffmpeg has no AMR encoder. Nor can an
 # MP3 with a VBRI header (only Fraunhofer's encoder writes one).
 # Usage: make_format_media.sh OUTDIR
@@ -78,4 +80,7 @@ for f in *.avi *.mpg *.vob *.ts *.m2ts *.webm *.mkv *.ogv *.flv *.wmv *.dv *.fla
     scale=$(ffprobe -v error -select_streams a:0 -show_entries stream=sample_rate -of default=nw=1:nk=1 "$f")
   fi
   echo "$f $duration $w $h $scale $lead" >> formats.txt
+done
+for f in sound_cbr.mp3 sound.aac; do
+  ffmpeg -nostdin -v quiet -i "$f" -f s16le -ac 1 - | wc -c | awk '{ print $1 / 2 }' > "$f.samples"
 done
