@@ -19,16 +19,20 @@ find_program(VANTORO_FFPROBE ffprobe REQUIRED)
 add_custom_command(OUTPUT ${VANTORO_MEDIA_DIR}/stamp
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/media/make_media.sh ${VANTORO_MEDIA_DIR}
   DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/media/make_media.sh ${CMAKE_CURRENT_SOURCE_DIR}/media/mjpegb_movie.py
-    ${CMAKE_CURRENT_SOURCE_DIR}/media/huge_samples.py
+    ${CMAKE_CURRENT_SOURCE_DIR}/media/huge_samples.py ${CMAKE_CURRENT_SOURCE_DIR}/media/make_walk_media.sh
   COMMENT "Making test media with ffmpeg")
 add_custom_target(vantoro_test_media ALL DEPENDS ${VANTORO_MEDIA_DIR}/stamp)
 vantoro_test(container_media_test SOURCES container_media_test.cpp LIBS vmedia_container)
-if(WIN32)
-  # Wine maps the Unix root to drive Z:.
-  target_compile_definitions(container_media_test PRIVATE VANTORO_MEDIA_DIR="Z:${VANTORO_MEDIA_DIR}")
-else()
-  target_compile_definitions(container_media_test PRIVATE VANTORO_MEDIA_DIR="${VANTORO_MEDIA_DIR}")
-endif()
+vantoro_test(frame_walk_test SOURCES frame_walk_test.cpp LIBS vmedia_container)
+foreach(t container_media_test frame_walk_test)
+  add_dependencies(${t} vantoro_test_media)
+  if(WIN32)
+    # Wine maps the Unix root to drive Z:.
+    target_compile_definitions(${t} PRIVATE VANTORO_MEDIA_DIR="Z:${VANTORO_MEDIA_DIR}")
+  else()
+    target_compile_definitions(${t} PRIVATE VANTORO_MEDIA_DIR="${VANTORO_MEDIA_DIR}")
+  endif()
+endforeach()
 
 # ImageMagick's reader checks the pictures natively (the test shells out).
 if(NOT WIN32)

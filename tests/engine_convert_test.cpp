@@ -158,6 +158,21 @@ TEST(EngineTimeline, NextTimeForwardBackwardAndEdges) {
   EXPECT_EQ(NextTime(t, 48, true, false, 96, &len), 24);
   EXPECT_EQ(NextTime(t, 0, true, false, 96, &len), -1);
   EXPECT_EQ(NextTime({}, 0, false, true, 96, &len), -1);
+  // A walk with a hint answers as the search does, also where it jumps.
+  std::vector<int32_t> steps;
+  for (int32_t k = 0; k < 1000; ++k) steps.push_back(k * 3);
+  size_t hint = 0;
+  for (int32_t at : {0, 1, 3, 4, 6, 600, 9, 2997, 2998, -5, 30}) {
+    for (bool edge : {false, true}) {
+      int32_t a = 0, b = 0;
+      EXPECT_EQ(NextTime(steps, at, false, edge, 3000, &a, &hint), NextTime(steps, at, false, edge, 3000, &b)) << at;
+      EXPECT_EQ(a, b) << at;
+    }
+  }
+  int32_t at = 0, count = 0;
+  hint = 0;
+  for (int32_t next; (next = NextTime(steps, at, false, count == 0, 3000, nullptr, &hint)) >= 0; at = next) ++count;
+  EXPECT_EQ(count, 1000);
 
   EXPECT_EQ(IndexAtOrBefore(t, -1), -1);
   EXPECT_EQ(IndexAtOrBefore(t, 47), 1);

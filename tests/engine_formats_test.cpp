@@ -168,4 +168,54 @@ TEST(EngineFormats, AFileCutShortAnswersAnErrorOrPlaysUpToTheCut) {
   }
 }
 
+TEST(EngineFormats, AnMp3OrAdtsFileWithoutASeekTableLastsExactlyTheSamplesItDecodesTo) {
+  // Sound alone counts in its sample rate: the duration is the count.
+  for (const char* name : {"sound_cbr.mp3", "sound.aac"}) {
+    SCOPED_TRACE(name);
+    std::ifstream in(FormatPath(std::string(name) + ".samples"));
+    long samples = 0;
+    ASSERT_TRUE(in >> samples);
+    OpenedMovie m(name);
+    ASSERT_NE(m.opened.movie, nullptr);
+    EXPECT_EQ(TimeValue(Op(kSel_GetMovieDuration, m.opened.movie)), samples);
+  }
+}
+
+// The head of a real file up to its first packet, then noise: libavformat
+// knows the file and reads on, finding nothing to play. An error, not a
+// hang.
+TEST(EngineFormats, NoiseBehindTheHeadOfARealFileIsNoMovie) {
+  std::vector<uint8_t> noise(24u << 20);
+  uint32_t x = 12345;
+  for (uint8_t& b : noise) b = uint8_t((x = x * 1103515245u + 12345u) >> 23);
+  // AVI: the headers through the fourcc of the movi list; Matroska: up to
+  // its first cluster.
+  const struct {
+    const char* name;
+    std::string mark;
+    size_t keep;
+  } heads[] = {{"avi_mpeg4.avi", "movi", 4}, {"mkv_vp9.mkv", "\x1F\x43\xB6\x75", 0}};
+  for (const auto& h : heads) {
+    SCOPED_TRACE(h.name);
+    std::vector<uint8_t> file = ReadFileBytes(FormatPath(h.name));
+    const std::vector<uint8_t> mark(h.mark.begin(), h.mark.end());
+    auto at = std::search(file.begin(), file.end(), mark.begin(), mark.end());
+    ASSERT_NE(at, file.end());
+    file.erase(at + std::ptrdiff_t(h.keep), file.end());
+    const std::string name = std::string("noise-behind-") + h.name;
+    {
+      std::ofstream out(FormatPath(name), std::ios::binary);
+      out.write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+      out.write(reinterpret_cast<const char*>(noise.data()), std::streamsize(noise.size()));
+    }
+    {
+      OpenedMovie m(name);
+      EXPECT_EQ(m.opened.openErr, 0);
+      EXPECT_NE(m.opened.movieErr, 0);
+      EXPECT_EQ(m.opened.movie, nullptr);
+    }
+    DeleteFileA(FormatPath(name).c_str());
+  }
+}
+
 }  // namespace

@@ -170,16 +170,17 @@ void GetMovieNextInterestingTime(Movie m, int16_t interestingTimeFlags, int16_t 
   if (MovieRecord* record = FindMovie(m)) {
     const Timeline& tl = record->timeline;
     const std::vector<int32_t>* times = nullptr;
+    size_t* hint = nullptr;
     if (interestingTimeFlags & nextTimeMediaSample) {
       bool video = numMediaTypes <= 0;
       for (int i = 0; whichMediaTypes && i < numMediaTypes && i < 64; ++i)
         video = video || whichMediaTypes[i] == VideoMediaType;
-      if (video && tl.hasVideo) times = &tl.videoTimes;
+      if (video && tl.hasVideo) times = &tl.videoTimes, hint = &record->nextVideoHint;
     } else if (interestingTimeFlags & nextTimeStep) {
-      times = &tl.stepTimes;
+      times = &tl.stepTimes, hint = &record->nextStepHint;
     }
     if (times) {
-      found = NextTime(*times, time, rate < 0, (interestingTimeFlags & nextTimeEdgeOK) != 0, tl.duration, &span);
+      found = NextTime(*times, time, rate < 0, (interestingTimeFlags & nextTimeEdgeOK) != 0, tl.duration, &span, hint);
     }
   }
   if (interestingTime) *interestingTime = found;

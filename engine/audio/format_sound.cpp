@@ -97,7 +97,7 @@ std::unique_ptr<SoundSource> OpenFormatSound(const std::wstring& path, int strea
                                              int32_t duration) {
   const CodecLibrary* lib = Codecs();
   if (!lib || !lib->swr_init || timeScale <= 0 || duration <= 0) return nullptr;
-  std::unique_ptr<FormatInput> in = FormatInput::Open(path, kOpenBoundMs);
+  std::unique_ptr<FormatInput> in = FormatInput::Open(path, kOpenBoundMs, FormatInput::Index::WhenSeeking);
   if (!in) return nullptr;
   in->Bound(0);
   AVFormatContext* c = in->context();

@@ -1,20 +1,31 @@
 #include "engine/objects/format_timeline.h"
 
 #include <math.h>
+#include <string.h>
 
 #include <algorithm>
 
+#include "engine/container/frame_walk.h"
 #include "engine/objects/status.h"
 #include "engine/platform/format_input.h"
+#include "engine/platform/handle_source.h"
 
 namespace vmedia {
 namespace {
 
-// Opening and probing: natively a few milliseconds; the rest is room for a
-// slow or emulated machine.
-constexpr DWORD kOpenBoundMs = 3000;
-// Counting the packets of a file whose container gives no exact length.
-constexpr DWORD kScanBoundMs = 1500;
+// What the host's thread may wait for. A file libavformat knows opens
+// natively within 100 ms (a 4K H.264 stream, whose first pictures the probe
+// decodes, is the slowest) and reads at most about 6 MiB to its first
+// packet; a slow or emulated machine is up to ten times slower, but reads
+// no more. A file of noise behind a real head is read on for as long as it
+// lasts: the bytes stop it in a tenth of a second natively, the time only
+// what spins without reading.
+constexpr DWORD kOpenBoundMs = 2000;
+constexpr uint64_t kOpenBoundBytes = 16u << 20;
+// Counting the frames or packets of a file whose container gives no exact
+// length: two hours of MP3 natively in 20 ms; past the bound the
+// container's estimate stands.
+constexpr DWORD kScanBoundMs = 500;
 constexpr int64_t kMicros = 1000000;
 
 double Seconds(int64_t v, AVRational tb) { return double(v) * tb.num / tb.den; }
@@ -55,7 +66,8 @@ bool ScanSpans(FormatInput& in, const int* streams, Span* spans, int count) {
   bool whole = false;
   for (;;) {
     if (!in.Read(packet)) {
-      whole = !in.Cancelled() && in.context()->pb && in.context()->pb->eof_reached;
+      // A read that gave up leaves the end of file flag set too.
+      whole = !in.Stopped() && in.context()->pb && in.context()->pb->eof_reached && !in.context()->pb->error;
       break;
     }
     for (int i = 0; i < count; ++i) {
@@ -80,6 +92,30 @@ bool ScanSpans(FormatInput& in, const int* streams, Span* spans, int count) {
   return true;
 }
 
+// Bare MPEG audio and ADTS AAC, by libavformat's readers of them.
+bool FrameKindOf(const AVFormatContext* c, FrameKind* kind) {
+  const char* name = c->iformat ? c->iformat->name : nullptr;
+  if (!name) return false;
+  if (strcmp(name, "mp3") == 0) *kind = FrameKind::MpegAudio;
+  else if (strcmp(name, "aac") == 0) *kind = FrameKind::Adts;
+  else return false;
+  return true;
+}
+
+// The exact end of a sound of bare frames from their headers: a walk over
+// the file in large blocks, far cheaper than reading its packets. False
+// when it cannot tell within its bound.
+bool WalkSpan(HANDLE file, FrameKind kind, Span* span) {
+  HandleSource src(file);
+  const DWORD start = GetTickCount();
+  WalkLimits limits;
+  limits.outOfTime = [start] { return GetTickCount() - start > kScanBoundMs; };
+  const FrameWalk w = WalkFrames(src, kind, limits);
+  if (w.end != WalkEnd::Whole || w.frames == 0 || w.sampleRate == 0) return false;
+  span->end = span->start + llround(double(w.samples) * kMicros / w.sampleRate);
+  return true;
+}
+
 // Whether a packet of one of the chosen streams can be read: a file cut
 // within its first packet has streams but nothing to play.
 bool HasPacket(FormatInput& in, const int* streams, int count) {
@@ -99,8 +135,9 @@ int32_t ToMovie(int64_t micros, int32_t scale) { return int32_t(llround(double(m
 
 }  // namespace
 
-OSErr ReadFormatTimeline(const std::wstring& path, Timeline* tl) {
-  std::unique_ptr<FormatInput> in = FormatInput::Open(path, kOpenBoundMs);
+OSErr ReadFormatTimeline(HANDLE file, const std::wstring& path, Timeline* tl) {
+  std::unique_ptr<FormatInput> in =
+      FormatInput::Open(path, kOpenBoundMs, FormatInput::Index::WhenSeeking, kOpenBoundBytes);
   if (!in) return noMovieFound;
   AVFormatContext* c = in->context();
   int video = -1, sound = -1;
@@ -122,7 +159,9 @@ OSErr ReadFormatTimeline(const std::wstring& path, Timeline* tl) {
   for (int i = 0; i < count; ++i) spans[i] = SpanOf(c, c->streams[streams[i]]);
   if (c->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE || spans[count - 1].end <= spans[count - 1].start) {
     // Without an exact length the estimate stands.
-    ScanSpans(*in, streams, spans, count);
+    FrameKind kind;
+    if (video < 0 && FrameKindOf(c, &kind)) WalkSpan(file, kind, &spans[0]);
+    else ScanSpans(*in, streams, spans, count);
   }
   int64_t origin = spans[0].start, end = spans[0].end;
   for (int i = 1; i < count; ++i) origin = std::min(origin, spans[i].start), end = std::max(end, spans[i].end);

@@ -24,7 +24,7 @@ OSErr ReadTimeline(HANDLE file, const std::wstring& path, Timeline* tl) {
   }
   WaveInfo wave;
   if (LooksLikeWave(src) && ReadWave(src, &wave) && TimelineOfWave(wave, tl)) return noErr;
-  OSErr format = ReadFormatTimeline(path, tl);
+  OSErr format = ReadFormatTimeline(file, path, tl);
   if (format != noMovieFound) return format;
   if (!ProbeWithMediaFoundation(path, tl)) return noMovieFound;
   if (tl->hasVideo && int64_t(tl->width) * tl->height > kMaxPicturePixels) return invalidMovie;

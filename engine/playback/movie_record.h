@@ -38,4 +38,6 @@ struct MovieRecord {
   vmedia::SoundFollow follow;
   vmedia::TaskPace pace;
   vmedia::Frame shown;  // the picture on screen, index -1 before the first
+  // Where the last walk over the video times or the steps stood.
+  size_t nextVideoHint = 0, nextStepHint = 0;
 };

@@ -61,7 +61,7 @@ class FormatFrames : public FrameReader {
 
 bool FormatFrames::Open() {
   if (!lib_ || shape_.times.empty() || shape_.scale <= 0) return false;
-  in_ = FormatInput::Open(shape_.path, kOpenBoundMs);
+  in_ = FormatInput::Open(shape_.path, kOpenBoundMs, FormatInput::Index::WhenSeeking);
   if (!in_) return false;
   in_->Bound(0);
   AVFormatContext* c = in_->context();

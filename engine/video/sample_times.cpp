@@ -22,13 +22,20 @@ int NearestIndex(const std::vector<int32_t>& times, double t) {
 }
 
 int32_t NextTime(const std::vector<int32_t>& times, int32_t t, bool backward, bool edgeOk,
-                 int32_t end, int32_t* length) {
+                 int32_t end, int32_t* length, size_t* hint) {
   int i;
   if (!backward) {
-    auto it = edgeOk ? std::lower_bound(times.begin(), times.end(), t)
-                     : std::upper_bound(times.begin(), times.end(), t);
-    i = static_cast<int>(it - times.begin());
+    auto after = [&](int32_t v) { return edgeOk ? v >= t : v > t; };
+    const size_t h = hint ? *hint : times.size();
+    if (h < times.size() && after(times[h]) && (h == 0 || !after(times[h - 1]))) {
+      i = static_cast<int>(h);
+    } else {
+      auto it = edgeOk ? std::lower_bound(times.begin(), times.end(), t)
+                       : std::upper_bound(times.begin(), times.end(), t);
+      i = static_cast<int>(it - times.begin());
+    }
     if (i >= static_cast<int>(times.size())) return -1;
+    if (hint) *hint = size_t(i) + 1;
   } else {
     auto it = edgeOk ? std::upper_bound(times.begin(), times.end(), t)
                      : std::lower_bound(times.begin(), times.end(), t);

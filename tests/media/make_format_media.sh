@@ -10,6 +10,8 @@
 #   NAME.head     the file's first 32 bytes: no packet in it
 #   NAME.half     its first half
 #   NAME.s16      of WMA and AMR files, ffmpeg's decode of the sound
+#   NAME.samples  for MP3 and ADTS files without a seek table: the samples
+#                 ffmpeg decodes from it
 # Written here by hand, as ffmpeg cannot write them: AMR files (Debian's
 # ffmpeg has no AMR encoder; amr_file.py), an MP3's VBRI header (only
 # Fraunhofer's encoder writes one; vbri_mp3.py), and an AVI indexed by
@@ -125,4 +127,7 @@ print(struct.unpack(">I", d[i + 16:i + 20])[0] if d[i + 4] == 0 else struct.unpa
     scale=$(ffprobe -v error -select_streams a:0 -show_entries stream=sample_rate -of default=nw=1:nk=1 "$f")
   fi
   echo "$f $duration $w $h $scale $lead" >> formats.txt
+done
+for f in sound_cbr.mp3 sound.aac; do
+  ffmpeg -nostdin -v quiet -i "$f" -f s16le -ac 1 - | wc -c | awk '{ print $1 / 2 }' > "$f.samples"
 done

@@ -326,4 +326,5 @@ with open(name + ".extradata", "w") as out:
 ' "$f"
 done
 ffprobe -v error -count_packets -show_streams -show_format -of flat lecture.mp4 > lecture.mp4.probe
+"$here/make_walk_media.sh" walk
 touch stamp
