@@ -22,6 +22,7 @@
 #include "engine/container/byte_source.h"
 #include "engine/container/movie_file.h"
 #include "engine/objects/format_timeline.h"
+#include "engine/platform/media_file.h"
 
 using namespace vmedia;
 
@@ -90,7 +91,10 @@ double Level(const std::vector<int16_t>& pcm, size_t from, size_t count) {
 // then its sound stream from the time line's origin to its end.
 struct FormatSound {
   explicit FormatSound(const std::string& name) {
-    ok = ReadFormatTimeline(Wide(Media(name)), &timeline) == 0 && timeline.format.sound >= 0;
+    HANDLE file = OpenMediaFile(Wide(Media(name)));
+    ok = file != INVALID_HANDLE_VALUE && ReadFormatTimeline(file, Wide(Media(name)), &timeline) == 0 &&
+         timeline.format.sound >= 0;
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     if (ok)
       sound = OpenFormatSound(Wide(Media(name)), timeline.format.sound, timeline.format.origin, timeline.timeScale,
                               timeline.duration);
