@@ -168,6 +168,28 @@ TEST(EngineFormats, AFileCutShortAnswersAnErrorOrPlaysUpToTheCut) {
   }
 }
 
+// A picture is shown from its own time until the next one's, however
+// unevenly they come, though the container gives one average rate.
+TEST(EngineFormats, AVariableFrameRateKeepsEachPicturesOwnTime) {
+  std::ifstream in(FormatPath("webm_vfr.webm.times"));
+  std::vector<TimeValue> own;
+  for (TimeValue t; in >> t;) own.push_back(t);
+  ASSERT_GT(own.size(), 10u);
+  OpenedMovie m("webm_vfr.webm");
+  ASSERT_NE(m.opened.movie, nullptr);
+  ASSERT_EQ(TimeValue(Op(kSel_GetMovieTimeScale, m.opened.movie)), 1000);
+  EXPECT_EQ(FrameTimes(m.opened.movie), own);
+  // 0.30 s falls within the picture of 0.24 s, shown until 0.40 s.
+  Picture held = PictureAt(m.opened.movie, 240);
+  Picture within = PictureAt(m.opened.movie, 300);
+  Picture next = PictureAt(m.opened.movie, 400);
+  std::vector<uint8_t> bgra(size_t(held.width) * held.height * 4);
+  for (size_t i = 0; i < size_t(held.width) * held.height; ++i)
+    for (int c = 0; c < 3; ++c) bgra[i * 4 + 2 - c] = held.rgb[i * 3 + c];
+  EXPECT_LT(MeanDifference(within, bgra, held.width, held.height), 1.0);
+  EXPECT_GT(MeanDifference(next, bgra, held.width, held.height), 4.0);
+}
+
 TEST(EngineFormats, AnMp3OrAdtsFileWithoutASeekTableLastsExactlyTheSamplesItDecodesTo) {
   // Sound alone counts in its sample rate: the duration is the count.
   for (const char* name : {"sound_cbr.mp3", "sound.aac"}) {

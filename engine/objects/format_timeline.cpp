@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "engine/container/frame_walk.h"
 #include "engine/objects/status.h"
@@ -27,6 +28,12 @@ constexpr uint64_t kOpenBoundBytes = 16u << 20;
 // container's estimate stands.
 constexpr DWORD kScanBoundMs = 500;
 constexpr int64_t kMicros = 1000000;
+// Files up to this size have their pictures' own times read from their
+// packets, so that a variable frame rate (a browser's or a screen
+// recorder's WebM) shows each picture for as long as it lasts; larger ones
+// take evenly spaced times at the average rate. Reading them is about a
+// tenth of the counting bound natively.
+constexpr uint64_t kFrameTimesBytes = 32u << 20;
 
 double Seconds(int64_t v, AVRational tb) { return double(v) * tb.num / tb.den; }
 
@@ -133,6 +140,37 @@ bool HasPacket(FormatInput& in, const int* streams, int count) {
 
 int32_t ToMovie(int64_t micros, int32_t scale) { return int32_t(llround(double(micros) * scale / kMicros)); }
 
+// Every picture's time (microseconds of the file's clock, in order), from
+// the packets of `stream` read afresh from the file's start. False when a
+// packet carries no time, the reading does not finish within its bound, or
+// there are too many: then the average rate stands.
+bool ReadFrameTimes(const std::wstring& path, int stream, std::vector<int64_t>* times) {
+  std::unique_ptr<FormatInput> in =
+      FormatInput::Open(path, kOpenBoundMs, FormatInput::Index::WhenSeeking, kOpenBoundBytes);
+  if (!in || unsigned(stream) >= in->context()->nb_streams) return false;
+  AVFormatContext* c = in->context();
+  for (unsigned i = 0; i < c->nb_streams; ++i)
+    if (int(i) != stream) c->streams[i]->discard = AVDISCARD_ALL;
+  const AVStream* s = c->streams[stream];
+  const CodecLibrary* codecs = Codecs();
+  AVPacket* packet = codecs->av_packet_alloc();
+  if (!packet) return false;
+  in->Bound(kScanBoundMs);
+  bool timed = true;
+  while (timed && in->Read(packet)) {
+    if (packet->stream_index == stream) {
+      timed = packet->pts != AV_NOPTS_VALUE && times->size() < kMaxVideoSamples;
+      if (timed) times->push_back(llround(Seconds(packet->pts, s->time_base) * kMicros));
+    }
+    codecs->av_packet_unref(packet);
+  }
+  codecs->av_packet_free(&packet);
+  const bool whole = timed && !in->Stopped() && c->pb && c->pb->eof_reached && !c->pb->error;
+  if (!whole || times->size() < 2) return false;
+  std::sort(times->begin(), times->end());
+  return true;
+}
+
 }  // namespace
 
 OSErr ReadFormatTimeline(HANDLE file, const std::wstring& path, Timeline* tl) {
@@ -199,11 +237,23 @@ OSErr ReadFormatTimeline(HANDLE file, const std::wstring& path, Timeline* tl) {
     const Span& vs = spans[0];
     const int64_t first = ToMovie(vs.start - origin, scale), last = ToMovie(vs.end - origin, scale);
     int32_t previous = -1;
-    for (int64_t k = 0; k < int64_t(kMaxVideoSamples); ++k) {
-      int64_t t = first + llround(double(k) * scale / fps);
-      if (t >= last || t >= tl->duration) break;
-      if (int32_t(t) > previous) tl->videoTimes.push_back(int32_t(t));
-      previous = int32_t(t);
+    // AVI's pictures come at its one rate, and its packets carry no times.
+    std::vector<int64_t> own;
+    const bool avi = c->iformat && c->iformat->name && strcmp(c->iformat->name, "avi") == 0;
+    if (!avi && in->size() <= kFrameTimesBytes && ReadFrameTimes(path, video, &own)) {
+      for (int64_t micros : own) {
+        const int64_t t = ToMovie(micros - origin, scale);
+        if (t >= tl->duration) break;
+        if (t >= 0 && int32_t(t) > previous) tl->videoTimes.push_back(int32_t(t));
+        previous = std::max(previous, int32_t(t));
+      }
+    } else {
+      for (int64_t k = 0; k < int64_t(kMaxVideoSamples); ++k) {
+        int64_t t = first + llround(double(k) * scale / fps);
+        if (t >= last || t >= tl->duration) break;
+        if (int32_t(t) > previous) tl->videoTimes.push_back(int32_t(t));
+        previous = int32_t(t);
+      }
     }
     if (tl->videoTimes.empty()) tl->videoTimes.push_back(int32_t(std::min<int64_t>(first, tl->duration - 1)));
     tl->hasVideo = true;

@@ -10,6 +10,7 @@
 #   NAME.head     the file's first 32 bytes: no packet in it
 #   NAME.half     its first half
 #   NAME.s16      of WMA and AMR files, ffmpeg's decode of the sound
+#   NAME.times    of the variable-rate WebM, its pictures' own times (ms)
 #   NAME.samples  for MP3 and ADTS files without a seek table: the samples
 #                 ffmpeg decodes from it
 # Written here by hand, as ffmpeg cannot write them: AMR files (Debian's
@@ -47,6 +48,12 @@ ff "${pic[@]}" "${tone[@]}" "${t[@]}" -c:v libx264 -pix_fmt yuv420p -c:a aac -f 
 ff "${pic[@]}" "${tone[@]}" "${t[@]}" -c:v libx264 -pix_fmt yuv420p -c:a ac3 -f mpegts -mpegts_m2ts_mode 1 ts_h264.mts
 ff "${pic[@]}" "${tone[@]}" "${t[@]}" -c:v libvpx -b:v 400k -deadline realtime -cpu-used 8 -c:a libvorbis webm_vp8.webm
 ff "${pic[@]}" "${tone[@]}" "${t[@]}" -c:v libvpx-vp9 -b:v 400k -deadline realtime -cpu-used 8 -c:a libopus mkv_vp9.mkv
+# A variable frame rate, as a browser's or a screen recorder's WebM has:
+# five frames 40 ms apart, one at 0.24 s shown for 160 ms, then one every
+# 80 ms from 0.40 s. The container still says 25 a second.
+ff "${pic[@]}" "${t[@]}" -vf "setpts='if(lt(N,5),N*0.04,if(lt(N,6),0.24,0.40+(N-6)*0.08))/TB'" -fps_mode vfr \
+  -c:v libvpx -b:v 400k -deadline realtime -cpu-used 8 webm_vfr.webm
+ffprobe -v error -select_streams v:0 -show_entries packet=pts -of csv=p=0 webm_vfr.webm | sort -n > webm_vfr.webm.times
 ff "${pic[@]}" "${tone[@]}" "${t[@]}" -c:v libx264 -pix_fmt yuv420p -c:a ac3 mkv_h264.mkv
 ff "${tone[@]}" "${t[@]}" -c:a alac mkv_alac.mkv
 ff "${pic[@]}" "${tone[@]}" "${t[@]}" -c:v libtheora -q:v 7 -c:a libvorbis ogg_theora.ogv
