@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/audio/codec_sound.h"
+#include "tests/sound_compare.h"
 #include "engine/container/movie_file.h"
 #include "engine/container/sound_packets.h"
 #include "engine/audio/wave_sound.h"
@@ -52,27 +53,6 @@ std::shared_ptr<const MovieModel> Model(const std::string& name, int track = 0) 
   return m;
 }
 
-std::vector<int16_t> ReadAll(SoundSource& s, size_t limitFrames) {
-  const size_t ch = size_t(s.Format().channels);
-  std::vector<int16_t> out;
-  int16_t buffer[4096 * 2];
-  for (size_t n; out.size() / ch < limitFrames && (n = s.Read(buffer, 4096)) > 0;)
-    out.insert(out.end(), buffer, buffer + n * ch);
-  return out;
-}
-
-// Root mean square of the difference over `count` values from the given
-// starts, relative to the reference's own level.
-double RelativeError(const std::vector<int16_t>& got, size_t from, const std::vector<int16_t>& want, size_t wantFrom,
-                     size_t count) {
-  double diff = 0, level = 0;
-  for (size_t i = 0; i < count; ++i) {
-    double a = got[from + i], b = want[wantFrom + i];
-    diff += (a - b) * (a - b);
-    level += b * b;
-  }
-  return level > 0 ? sqrt(diff / level) : sqrt(diff);
-}
 
 int MaxDifference(const std::vector<int16_t>& got, size_t from, const std::vector<int16_t>& want, size_t wantFrom,
                   size_t count) {
