@@ -34,6 +34,9 @@ constexpr int64_t kMicros = 1000000;
 // take evenly spaced times at the average rate. Reading them is about a
 // tenth of the counting bound natively.
 constexpr uint64_t kFrameTimesBytes = 32u << 20;
+// Nor more pictures than this, by the average rate: reading a packet costs
+// more than its bytes, and two hours of small pictures fit in 23 MiB.
+constexpr double kFrameTimesMost = 20000;
 
 double Seconds(int64_t v, AVRational tb) { return double(v) * tb.num / tb.den; }
 
@@ -143,8 +146,8 @@ int32_t ToMovie(int64_t micros, int32_t scale) { return int32_t(llround(double(m
 // Every picture's time (microseconds of the file's clock, in order), from
 // the packets of `stream` read afresh from the file's start. False when a
 // packet carries no time, the reading does not finish within its bound, or
-// there are too many: then the average rate stands.
-bool ReadFrameTimes(const std::wstring& path, int stream, std::vector<int64_t>* times) {
+// there are more than `most`: then the average rate stands.
+bool ReadFrameTimes(const std::wstring& path, int stream, size_t most, std::vector<int64_t>* times) {
   std::unique_ptr<FormatInput> in =
       FormatInput::Open(path, kOpenBoundMs, FormatInput::Index::WhenSeeking, kOpenBoundBytes);
   if (!in || unsigned(stream) >= in->context()->nb_streams) return false;
@@ -159,7 +162,7 @@ bool ReadFrameTimes(const std::wstring& path, int stream, std::vector<int64_t>* 
   bool timed = true;
   while (timed && in->Read(packet)) {
     if (packet->stream_index == stream) {
-      timed = packet->pts != AV_NOPTS_VALUE && times->size() < kMaxVideoSamples;
+      timed = packet->pts != AV_NOPTS_VALUE && times->size() < most;
       if (timed) times->push_back(llround(Seconds(packet->pts, s->time_base) * kMicros));
     }
     codecs->av_packet_unref(packet);
@@ -240,7 +243,9 @@ OSErr ReadFormatTimeline(HANDLE file, const std::wstring& path, Timeline* tl) {
     // AVI's pictures come at its one rate, and its packets carry no times.
     std::vector<int64_t> own;
     const bool avi = c->iformat && c->iformat->name && strcmp(c->iformat->name, "avi") == 0;
-    if (!avi && in->size() <= kFrameTimesBytes && ReadFrameTimes(path, video, &own)) {
+    const double expected = double(tl->duration) / scale * fps;
+    if (!avi && in->size() <= kFrameTimesBytes && expected <= kFrameTimesMost &&
+        ReadFrameTimes(path, video, size_t(2 * kFrameTimesMost), &own)) {
       for (int64_t micros : own) {
         const int64_t t = ToMovie(micros - origin, scale);
         if (t >= tl->duration) break;
