@@ -76,8 +76,7 @@ bool ScanSpans(FormatInput& in, const int* streams, Span* spans, int count) {
   bool whole = false;
   for (;;) {
     if (!in.Read(packet)) {
-      // A read that gave up leaves the end of file flag set too.
-      whole = !in.Stopped() && in.context()->pb && in.context()->pb->eof_reached && !in.context()->pb->error;
+      whole = in.AtEnd();
       break;
     }
     for (int i = 0; i < count; ++i) {
@@ -168,7 +167,7 @@ bool ReadFrameTimes(const std::wstring& path, int stream, size_t most, std::vect
     codecs->av_packet_unref(packet);
   }
   codecs->av_packet_free(&packet);
-  const bool whole = timed && !in->Stopped() && c->pb && c->pb->eof_reached && !c->pb->error;
+  const bool whole = timed && in->AtEnd();
   if (!whole || times->size() < 2) return false;
   std::sort(times->begin(), times->end());
   return true;

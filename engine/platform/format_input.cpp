@@ -149,6 +149,10 @@ int64_t FormatInput::SeekBytes(void* opaque, int64_t offset, int whence) {
   return int64_t(self->position_);
 }
 
+bool FormatInput::AtEnd() const {
+  return !Stopped() && context_ && context_->pb && context_->pb->eof_reached && !context_->pb->error;
+}
+
 bool FormatInput::Read(AVPacket* packet) {
   if (!context_ || Stopped()) return false;
   read_ = true;

@@ -45,6 +45,9 @@ class FormatInput {
   void Cancel() { cancelled_ = true; }
   // Cancelled, or a bound ran out: what was read is not all there is.
   bool Stopped() const;
+  // The last Read gave up at the file's end: not at a bound (whose read
+  // leaves the end-of-file flag set too) and not on an error.
+  bool AtEnd() const;
 
   // The next packet of any stream (av_read_frame); false at the end, on
   // an error, or when the bound ran out.
